@@ -1,0 +1,95 @@
+#include "console/application.h"
+
+#include <functional>
+#include <string>
+
+#include "console/case_settings.h"
+#include "console/console.h"
+#include "console/help_screen.h"
+#include "console/program_identity.h"
+#include "timestamps/prtime_decoder.h"
+
+namespace {
+
+void PrintBanner(Console& console) {
+  using namespace ProgramIdentity;
+  console.WriteLine(std::string(productName) + " (" + executableName + ") " + version + " by " +
+                    authorName + " <" + emailAddress + ">");
+  console.WriteLine(webAddress);
+  console.WriteLine();
+}
+
+void PrintMenu(Console& console) {
+  static const char* const kMenu[] = {
+      "",
+      "Select the task you wish to perform:",
+      "",
+      "A - Extract RAW data from Firefox 3 SQLite databases to CSV.",
+      "B - Extract data from Firefox 3 SQLite databases to CSV",
+      "    and decode dates and times.",
+      "C - Create Firefox CSV Internet History Usage Report.",
+      "D - Create Firefox HTML Internet History Usage Report.",
+      "E - Decode PRtime.",
+      "",
+      "**EXPERIMENTAL**",
+      "F - Extract RAW data from Google Chrome SQLite databases to CSV.",
+      "G - Extract data from Google Chrome SQLite databases to CSV",
+      "    and decode dates and times.",
+      "",
+      "R - Reset settings (case name etc.)",
+      "H - Help",
+      "X - Exit",
+      "",
+  };
+  for (const char* line : kMenu) console.WriteLine(line);
+  console.Write(": ");
+}
+
+struct MenuRow {
+  char upper;
+  char lower;
+  std::function<void()> action;  // empty for the exit row
+};
+
+void RunMenu(Console& console, CaseSettings& settings) {
+  const MenuRow rows[] = {
+      {'A', 'a', [] {}},
+      {'B', 'b', [] {}},
+      {'C', 'c', [] {}},
+      {'D', 'd', [] {}},
+      {'E', 'e', [&] { RunPRtimeDecoder(console, settings); }},
+      {'F', 'f', [] {}},
+      {'G', 'g', [] {}},
+      {'R', 'r', [&] { AskCaseSettings(console, settings); }},
+      {'H', 'h', [&] { ShowHelp(console); }},
+      {'X', 'x', nullptr},
+  };
+  std::string choice;
+  for (;;) {
+    PrintMenu(console);
+    console.ReadAnswer(choice);
+    // The choice is compared whole and case-sensitively: " a", "a " and "ab"
+    // match no row.
+    for (const MenuRow& row : rows) {
+      if (choice.size() != 1 || (choice[0] != row.upper && choice[0] != row.lower)) continue;
+      if (!row.action) return;
+      row.action();
+      break;
+    }
+    console.PrintSectionBreak();
+  }
+}
+
+}  // namespace
+
+int RunScrivlet(Console& console) {
+  try {
+    CaseSettings settings;
+    PrintBanner(console);
+    AskCaseSettings(console, settings);
+    RunMenu(console, settings);
+    return 0;
+  } catch (const ProgramEnd& end) {
+    return end.exitStatus;
+  }
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+// Browser timestamps, given as text, turned into date text in the case's date
+// format and UTC offset.
+//
+// Timestamps travel as text: the decimal text that SQLite renders for a
+// stored integer, or a line the user typed. A date text is 19 characters,
+// dd/mm/yyyy hh:mm:ss (English) or mm/dd/yyyy hh:mm:ss (American), in whole
+// seconds, UTC plus the offset, with no zone written. Fractions of a second
+// are cut off, never rounded into the seconds.
+//
+// Nothing here fails loudly: a text that cannot be decoded comes back
+// unchanged, which callers take as "not a timestamp" (the decoder reports it,
+// the exports write it as it is). That covers a PRtime text that is not
+// exactly 16 characters long, a number part that does not parse or does not
+// fit in 64 bits, and a shifted time outside the years 1 to 9999. The date
+// format and offset are read from the settings at every call.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "console/case_settings.h"
+
+// Firefox PRtime: microseconds since 1970-01-01 00:00:00 UTC. Only the
+// 16-character form is decoded: its first ten characters are the seconds.
+std::string DecodePRtime(std::string_view text, const CaseSettings& settings);
+
+// Google Chrome time: microseconds since 1601-01-01 00:00:00 UTC for a text
+// of 16 characters or more; a shorter text is taken as seconds since 1970.
+std::string DecodeChromeTime(std::string_view text, const CaseSettings& settings);
+
+// Adds the UTC offset (minutes, single precision widened to double) to whole
+// seconds since 1970 and truncates toward zero. Nothing when the sum is not a
+// number that fits in 64 bits.
+std::optional<std::int64_t> ApplyUtcOffset(std::int64_t secondsSince1970, const CaseSettings& settings);
+
+// The date text of a shifted time, broken down as UTC on the proleptic
+// Gregorian calendar. Nothing outside the years 1 to 9999.
+std::optional<std::string> FormatDateTime(std::int64_t shiftedTime, const CaseSettings& settings);

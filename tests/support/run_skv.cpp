@@ -1,0 +1,77 @@
+#include "support/run_skv.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "support/temp_folder.h"
+
+SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input) {
+  TempFolder streams;  // kept apart from the evidence folder
+  WriteFileBytes(streams / "stdin", input);
+  const std::string in = (streams / "stdin").string();
+  const std::string out = (streams / "stdout").string();
+  const std::string err = (streams / "stderr").string();
+
+  pid_t child = ::fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    int inFd = ::open(in.c_str(), O_RDONLY);
+    int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (inFd < 0 || outFd < 0 || errFd < 0 || ::chdir(folder.c_str()) != 0) ::_exit(127);
+    ::dup2(inFd, 0);
+    ::dup2(outFd, 1);
+    ::dup2(errFd, 2);
+    ::execl(SKV_BINARY, SKV_BINARY, static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  SkvRun run;
+  run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+  run.transcript = ReadFileBytes(out);
+  run.errors = ReadFileBytes(err);
+  return run;
+}
+
+std::string StartTranscript() {
+  return "Scrivlet (skv.exe) 0.8.9 by the Scrivlet project <scrivlet@example.org>\n"
+         "https://www.example.org/scrivlet/\n"
+         "\n";
+}
+
+std::string MenuTranscript() {
+  return "\n"
+         "Select the task you wish to perform:\n"
+         "\n"
+         "A - Extract RAW data from Firefox 3 SQLite databases to CSV.\n"
+         "B - Extract data from Firefox 3 SQLite databases to CSV\n"
+         "    and decode dates and times.\n"
+         "C - Create Firefox CSV Internet History Usage Report.\n"
+         "D - Create Firefox HTML Internet History Usage Report.\n"
+         "E - Decode PRtime.\n"
+         "\n"
+         "**EXPERIMENTAL**\n"
+         "F - Extract RAW data from Google Chrome SQLite databases to CSV.\n"
+         "G - Extract data from Google Chrome SQLite databases to CSV\n"
+         "    and decode dates and times.\n"
+         "\n"
+         "R - Reset settings (case name etc.)\n"
+         "H - Help\n"
+         "X - Exit\n"
+         "\n"
+         ": ";
+}
+
+std::string StandardSettingsInput() { return "E\n0\n2008-117\nHarbour Street\nJ Examiner\n"; }
+
+std::string StandardSettingsTranscript() {
+  return "English or American date format? [E/A] \n"
+         "UTC offset in minutes decimal, i.e. 0, 360, -90: \n"
+         "Case Reference: \n"
+         "Case Name: \n"
+         "Investigator: ";
+}

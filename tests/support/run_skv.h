@@ -1,0 +1,24 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// The built skv binary run as an examiner runs it: in the given folder, with
+// the given bytes as its standard input (a file, as when a script is piped).
+struct SkvRun {
+  int exitStatus = -1;     // the exit status, or -signal when a signal ended it
+  std::string transcript;  // everything written to standard output
+  std::string errors;      // everything written to standard error
+};
+
+SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input);
+
+// The banner and the empty line after it, the first thing every run writes.
+std::string StartTranscript();
+// The menu as the loop writes it before each prompt, prompt included.
+std::string MenuTranscript();
+// The case settings answers most tests type: English dates, offset 0,
+// reference "2008-117", name "Harbour Street", investigator "J Examiner".
+std::string StandardSettingsInput();
+// What the console shows for StandardSettingsInput (prompts and breaks).
+std::string StandardSettingsTranscript();
