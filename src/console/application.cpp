@@ -7,6 +7,7 @@
 #include "console/console.h"
 #include "console/help_screen.h"
 #include "console/program_identity.h"
+#include "table_export/table_export.h"
 #include "timestamps/prtime_decoder.h"
 
 namespace {
@@ -53,13 +54,13 @@ struct MenuRow {
 
 void RunMenu(Console& console, CaseSettings& settings) {
   const MenuRow rows[] = {
-      {'A', 'a', [] {}},
-      {'B', 'b', [] {}},
+      {'A', 'a', [&] { ExportBrowserTables(console, settings, FirefoxProfile, false); }},
+      {'B', 'b', [&] { ExportBrowserTables(console, settings, FirefoxProfile, true); }},
       {'C', 'c', [] {}},
       {'D', 'd', [] {}},
       {'E', 'e', [&] { RunPRtimeDecoder(console, settings); }},
-      {'F', 'f', [] {}},
-      {'G', 'g', [] {}},
+      {'F', 'f', [&] { ExportBrowserTables(console, settings, ChromeProfile, false); }},
+      {'G', 'g', [&] { ExportBrowserTables(console, settings, ChromeProfile, true); }},
       {'R', 'r', [&] { AskCaseSettings(console, settings); }},
       {'H', 'h', [&] { ShowHelp(console); }},
       {'X', 'x', nullptr},

@@ -12,7 +12,7 @@ const std::string kBreak = "\n\n\n";
 
 std::string Session(const std::string& menuAnswers) { return StandardSettingsInput() + menuAnswers; }
 
-std::string Opening() { return StartTranscript() + StandardSettingsTranscript() + MenuTranscript(); }
+std::string Opening() { return OpeningTranscript(); }
 
 SkvRun RunInFreshFolder(const std::string& input) {
   TempFolder folder;

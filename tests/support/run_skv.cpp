@@ -1,6 +1,7 @@
 #include "support/run_skv.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,8 +30,10 @@ SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input) {
     ::_exit(127);
   }
   int status = 0;
-  ::waitpid(child, &status, 0);
+  struct rusage usage {};
+  ::wait4(child, &status, 0, &usage);
   SkvRun run;
+  run.peakMemoryKiB = usage.ru_maxrss;
   run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
   run.transcript = ReadFileBytes(out);
   run.errors = ReadFileBytes(err);
@@ -75,3 +78,7 @@ std::string StandardSettingsTranscript() {
          "Case Name: \n"
          "Investigator: ";
 }
+
+std::string OpeningTranscript() { return StartTranscript() + StandardSettingsTranscript() + MenuTranscript(); }
+
+std::string BackToMenuTranscript() { return "\n\n\n" + MenuTranscript(); }

@@ -9,6 +9,7 @@ struct SkvRun {
   int exitStatus = -1;     // the exit status, or -signal when a signal ended it
   std::string transcript;  // everything written to standard output
   std::string errors;      // everything written to standard error
+  long peakMemoryKiB = 0;  // the largest resident set the process had
 };
 
 SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input);
@@ -22,3 +23,8 @@ std::string MenuTranscript();
 std::string StandardSettingsInput();
 // What the console shows for StandardSettingsInput (prompts and breaks).
 std::string StandardSettingsTranscript();
+// Banner, standard settings and the first menu: what a run shows before the
+// first menu letter.
+std::string OpeningTranscript();
+// What the menu loop writes after a task: the section break and the menu.
+std::string BackToMenuTranscript();

@@ -1,0 +1,21 @@
+#pragma once
+
+// The fixed description of each browser whose databases the table export
+// reads: its file names in the order they are tried, its timestamp catalogue
+// and the conversion that turns its stored timestamps into date text.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "console/case_settings.h"
+#include "table_export/timestamp_columns.h"
+
+struct BrowserProfile {
+  std::span<const char* const> databaseFiles;
+  TimestampCatalogue timestampColumns;
+  std::string (*decodeTimestamp)(std::string_view text, const CaseSettings& settings);
+};
+
+extern const BrowserProfile FirefoxProfile;
+extern const BrowserProfile ChromeProfile;

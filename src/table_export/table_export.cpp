@@ -1,0 +1,150 @@
+#include "table_export/table_export.h"
+
+#include <cerrno>
+#include <vector>
+
+#include "console/console.h"
+#include "table_export/csv_format.h"
+#include "table_export/evidence_database.h"
+#include "table_export/output_file.h"
+#include "table_export/output_names.h"
+
+namespace {
+
+// An SQL identifier in double quotes, any double quote in it doubled: a table
+// name from the evidence can then never end or change the query.
+std::string QuoteIdentifier(std::string_view name) {
+  std::string quoted;
+  AppendQuotedField(quoted, name);  // the same doubling rule as a CSV field
+  return quoted;
+}
+
+bool BindText(sqlite3_stmt* statement, int index, std::string_view text) {
+  return sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) ==
+         SQLITE_OK;
+}
+
+// A table declared WITHOUT ROWID has no row ids to order by. Asked of the
+// schema rather than found out by a failing query, so that a query that
+// fails for another reason is still reported as such.
+bool HasRowIds(sqlite3* db, std::string_view table) {
+  Statement query = PrepareStatement(db, "SELECT wr FROM pragma_table_list WHERE schema='main' AND name=?1");
+  if (!query || !BindText(query.get(), 1, table)) return true;
+  return sqlite3_step(query.get()) != SQLITE_ROW || sqlite3_column_int(query.get(), 0) == 0;
+}
+
+// The primary-key order of a table without row ids.
+std::string PrimaryKeyOrder(sqlite3* db, std::string_view table) {
+  Statement query = PrepareStatement(db, "SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk");
+  std::string order;
+  if (!query || !BindText(query.get(), 1, table)) return order;
+  while (sqlite3_step(query.get()) == SQLITE_ROW) {
+    std::optional<std::string_view> column = ColumnText(query.get(), 0);
+    order += order.empty() ? " ORDER BY " : ", ";
+    order += QuoteIdentifier(column.value_or(""));
+  }
+  return order;
+}
+
+std::string RowQuery(sqlite3* db, std::string_view table) {
+  std::string sql = "SELECT * FROM " + QuoteIdentifier(table);
+  sql += HasRowIds(db, table) ? " ORDER BY ROWID" : PrimaryKeyOrder(db, table);
+  return sql;
+}
+
+void EndLineOrEndProgram(Console& console, OutputFile& file) {
+  if (!file.EndLine()) EndProgramAfterWriteFailure(console, file);
+}
+
+// A step that fails in the middle of a table (a damaged page, an I/O error)
+// would otherwise leave a shortened file that looks finished.
+void ReportReadFailure(Console& console, sqlite3* db, std::string_view what) {
+  console.WriteLine("  Could not read all of " + std::string(what) + ": " + sqlite3_errmsg(db));
+}
+
+// Writes one table; false when its row query could not be prepared, which
+// ends the export.
+bool ExportTable(Console& console, const CaseSettings& settings, const BrowserProfile& profile,
+                 bool decodeTimestamps, sqlite3* db, const std::string& databaseFile, std::string_view table) {
+  console.WriteLine("  Processing " + databaseFile + " > " + std::string(table));
+
+  const std::string fileName = TableFileName(settings, databaseFile, table);
+  std::optional<OutputFile> file = OutputFile::Create(fileName);
+  if (!file) {
+    const int error = errno;
+    EndProgramWithMessage(console, "Error creating output file " + fileName + ":" + SystemErrorText(error));
+  }
+
+  Statement rows = PrepareStatement(db, RowQuery(db, table));
+  if (!rows) return false;
+  const int columnCount = sqlite3_column_count(rows.get());
+
+  // One flag per column, however many columns the table has.
+  std::vector<bool> isTimestamp(static_cast<std::size_t>(columnCount), false);
+  bool headerWritten = false;
+  int step;
+  while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
+    std::string& line = file->line();
+    if (!headerWritten) {
+      // Written with the first row, so that a table without rows leaves an
+      // empty file.
+      for (int column = 0; column < columnCount; ++column) {
+        const char* name = sqlite3_column_name(rows.get(), column);
+        std::string_view columnName = name != nullptr ? name : "";
+        isTimestamp[static_cast<std::size_t>(column)] =
+            decodeTimestamps && IsTimestampColumn(profile.timestampColumns, table, columnName);
+        AppendCsvCell(line, columnName);
+      }
+      EndLineOrEndProgram(console, *file);
+      headerWritten = true;
+    }
+    for (int column = 0; column < columnCount; ++column) {
+      std::optional<std::string_view> text = ColumnText(rows.get(), column);
+      if (!text) {
+        AppendCsvCell(line, "");
+      } else if (isTimestamp[static_cast<std::size_t>(column)]) {
+        AppendCsvCell(line, profile.decodeTimestamp(*text, settings));
+      } else {
+        AppendCsvCell(line, *text);
+      }
+    }
+    EndLineOrEndProgram(console, *file);
+  }
+  if (step != SQLITE_DONE) ReportReadFailure(console, db, databaseFile + " > " + std::string(table));
+  if (!file->Close()) EndProgramAfterWriteFailure(console, *file);
+  return true;
+}
+
+// Writes every table of one database; false when the export must end.
+bool ExportDatabase(Console& console, const CaseSettings& settings, const BrowserProfile& profile,
+                    bool decodeTimestamps, const std::string& databaseFile) {
+  DatabaseHandle db = ProbeEvidenceDatabase(console, databaseFile);
+  if (!db) return true;
+
+  Statement tables = PrepareStatement(db.get(), "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
+  if (!tables) return false;
+  int step;
+  while ((step = sqlite3_step(tables.get())) == SQLITE_ROW) {
+    const std::string table(ColumnText(tables.get(), 0).value_or(""));
+    if (!ExportTable(console, settings, profile, decodeTimestamps, db.get(), databaseFile, table)) return false;
+  }
+  if (step != SQLITE_DONE) ReportReadFailure(console, db.get(), "the table list of " + databaseFile);
+  return true;
+}
+
+}  // namespace
+
+void ExportBrowserTables(Console& console, const CaseSettings& settings, const BrowserProfile& profile,
+                         bool decodeTimestamps) {
+  console.PrintSectionBreak();
+  console.PrintSectionBreak();
+  for (const char* databaseFile : profile.databaseFiles) {
+    if (!ExportDatabase(console, settings, profile, decodeTimestamps, databaseFile)) {
+      ReportUnpreparedStatement(console);
+      return;
+    }
+  }
+  console.DiscardPendingInput();
+  console.WriteLine();
+  console.WaitForEnter();
+}

@@ -1,0 +1,309 @@
+// Menu tasks A, B, F and G on fixture databases built with the browsers' own
+// table definitions: console transcripts and CSV files, byte for byte.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <set>
+
+#include "support/fixture_database.h"
+#include "support/run_skv.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+const std::string kFile = "2008-117 - Harbour Street - ";
+
+// What an export shows from its six empty lines to its pause.
+std::string ExportTranscript(const std::string& lines) {
+  return "\n\n\n\n\n\n" + lines + "\nPress enter to continue";
+}
+
+std::string FirefoxNotFound(const std::set<std::string>& found = {}) {
+  std::string lines;
+  for (const char* name : {"content-prefs.sqlite", "cookies.sqlite", "downloads.sqlite", "formhistory.sqlite",
+                           "permissions.sqlite", "places.sqlite", "search.sqlite", "urlclassifier2.sqlite",
+                           "urlclassifier3.sqlite", "webappsstore.sqlite"}) {
+    if (!found.contains(name)) lines += std::string("Database ") + name + " not found.\n";
+  }
+  return lines;
+}
+
+SkvRun RunTask(const TempFolder& folder, const std::string& letter) {
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + letter + "\n\nX\n");
+  EXPECT_EQ(run.errors, "");
+  return run;
+}
+
+std::set<std::string> FilesIn(const TempFolder& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+TEST(TableExport, EmptyFolderGivesEveryNotFoundLineAndNoFile) {
+  TempFolder folder;
+  SkvRun firefox = RunTask(folder, "A");
+  EXPECT_EQ(firefox.exitStatus, 0);
+  EXPECT_EQ(firefox.transcript,
+            OpeningTranscript() + ExportTranscript(FirefoxNotFound()) + BackToMenuTranscript());
+  SkvRun chrome = RunTask(folder, "g");
+  EXPECT_EQ(chrome.transcript, OpeningTranscript() +
+                                   ExportTranscript("Database Archived History not found.\n"
+                                                    "Database Cookies not found.\n"
+                                                    "Database History not found.\n"
+                                                    "Database Thumbnails not found.\n"
+                                                    "Database Web Data not found.\n") +
+                                   BackToMenuTranscript());
+  EXPECT_TRUE(FilesIn(folder).empty());
+}
+
+TEST(TableExport, FoundDatabasesListEveryTableInByteOrder) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                        "INSERT INTO moz_keywords (keyword) VALUES ('k');");
+  // Upper-case names sort before lower-case ones.
+  CreateBrowserDatabase(folder / "webappsstore.sqlite", "firefox3/webappsstore.sql",
+                        "CREATE TABLE Zed (a); CREATE TABLE alpha (a);");
+  SkvRun run = RunTask(folder, "a");
+  const std::string expected =
+      "Database content-prefs.sqlite not found.\n"
+      "Database cookies.sqlite not found.\n"
+      "Database downloads.sqlite not found.\n"
+      "Database formhistory.sqlite not found.\n"
+      "Database permissions.sqlite not found.\n"
+      "Database places.sqlite found.\n"
+      "  Processing places.sqlite > moz_anno_attributes\n"
+      "  Processing places.sqlite > moz_annos\n"
+      "  Processing places.sqlite > moz_bookmarks\n"
+      "  Processing places.sqlite > moz_bookmarks_roots\n"
+      "  Processing places.sqlite > moz_favicons\n"
+      "  Processing places.sqlite > moz_historyvisits\n"
+      "  Processing places.sqlite > moz_inputhistory\n"
+      "  Processing places.sqlite > moz_items_annos\n"
+      "  Processing places.sqlite > moz_keywords\n"
+      "  Processing places.sqlite > moz_places\n"
+      "  Processing places.sqlite > sqlite_sequence\n"
+      "Database search.sqlite not found.\n"
+      "Database urlclassifier2.sqlite not found.\n"
+      "Database urlclassifier3.sqlite not found.\n"
+      "Database webappsstore.sqlite found.\n"
+      "  Processing webappsstore.sqlite > Zed\n"
+      "  Processing webappsstore.sqlite > alpha\n"
+      "  Processing webappsstore.sqlite > webappsstore\n";
+  EXPECT_EQ(run.transcript, OpeningTranscript() + ExportTranscript(expected) + BackToMenuTranscript());
+  // Tables without rows leave empty files; SQLite's own tables are exported.
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "places.sqlite moz_places.csv")), "");
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "places.sqlite sqlite_sequence.csv")),
+            "\"name\",\"seq\",\r\n\"moz_keywords\",\"1\",\r\n");
+  EXPECT_EQ(FilesIn(folder).size(), 2u + 11u + 3u);
+}
+
+TEST(TableExport, DatabaseWithoutTablesGivesOnlyItsFoundLine) {
+  TempFolder folder;
+  ExecuteSql(folder / "search.sqlite", "PRAGMA user_version = 0;");
+  WriteFileBytes(folder / "search.sqlite", "");  // an empty file is an empty database
+  SkvRun run = RunTask(folder, "A");
+  std::string expected = FirefoxNotFound();
+  expected.replace(expected.find("search.sqlite not found."), 24, "search.sqlite found.");
+  EXPECT_EQ(run.transcript, OpeningTranscript() + ExportTranscript(expected) + BackToMenuTranscript());
+}
+
+TEST(TableExport, CellsAreQuotedWithEveryValueWhole) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "formhistory.sqlite", "firefox3/formhistory.sql",
+                        "INSERT INTO moz_formhistory VALUES (1, 'name', NULL);"
+                        "INSERT INTO moz_formhistory VALUES (2, '', 'say \"hi\", twice');"
+                        "INSERT INTO moz_formhistory VALUES (3, 'line' || char(10) || 'feed', "
+                        "'cr' || char(13, 10) || 'lf');"
+                        "INSERT INTO moz_formhistory VALUES (4, X'41420043', X'');"
+                        "INSERT INTO moz_formhistory VALUES (5, 'h\xC3\xA9', 'a,b');"
+                        // Values without column affinity keep their types.
+                        "CREATE TABLE typed (i, r, b);"
+                        "INSERT INTO typed VALUES (-7, 1.5, X'00FF');"
+                        "INSERT INTO typed VALUES (9223372036854775807, 0.1, X'0A0D0A');"
+                        "INSERT INTO typed VALUES (0, 1e300, NULL);");
+  RunTask(folder, "A");
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "formhistory.sqlite moz_formhistory.csv")),
+            "\"id\",\"fieldname\",\"value\",\r\n"
+            "\"1\",\"name\",\"\",\r\n"
+            "\"2\",\"\",\"say \"\"hi\"\", twice\",\r\n"
+            "\"3\",\"line\nfeed\",\"cr\r\nlf\",\r\n"
+            "\"4\",\"AB\",\"\",\r\n"
+            "\"5\",\"h\xC3\xA9\",\"a,b\",\r\n");
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "formhistory.sqlite typed.csv")),
+            "\"i\",\"r\",\"b\",\r\n"
+            "\"-7\",\"1.5\",\"\",\r\n"
+            "\"9223372036854775807\",\"0.1\",\"\n\r\n\",\r\n"
+            "\"0\",\"1.0e+300\",\"\",\r\n");
+}
+
+TEST(TableExport, QuotesInColumnNamesAreDoubledToo) {
+  TempFolder folder;
+  ExecuteSql(folder / "Cookies", "CREATE TABLE t (\"say \"\"when\"\"\", b); INSERT INTO t VALUES (1, 2);");
+  RunTask(folder, "F");
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "Cookies t.csv")), "\"say \"\"when\"\"\",\"b\",\r\n\"1\",\"2\",\r\n");
+}
+
+TEST(TableExport, OnlyTheCataloguesColumnsAreDecoded) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                        "INSERT INTO moz_annos VALUES (1, 1, 1, NULL, 'c', 0, 0, 3, 1228580112345678, 1228580112345678);"
+                        "INSERT INTO moz_items_annos VALUES (1, 1, 1, NULL, 'c', 0, 0, 3, 1228580112345678, "
+                        "1228580112345678);"
+                        "INSERT INTO moz_items_annos VALUES (2, 1, 2, NULL, 'c', 0, 0, 3, NULL, 0);");
+  RunTask(folder, "A");
+  const std::string annos = kFile + "places.sqlite moz_annos.csv";
+  const std::string items = kFile + "places.sqlite moz_items_annos.csv";
+  const std::string header =
+      "\"id\",\"item_id\",\"anno_attribute_id\",\"mime_type\",\"content\",\"flags\",\"expiration\",\"type\","
+      "\"dateAdded\",\"lastModified\",\r\n";
+  EXPECT_EQ(ReadFileBytes(folder / items),
+            header + "\"1\",\"1\",\"1\",\"\",\"c\",\"0\",\"0\",\"3\",\"1228580112345678\",\"1228580112345678\",\r\n"
+                     "\"2\",\"1\",\"2\",\"\",\"c\",\"0\",\"0\",\"3\",\"\",\"0\",\r\n");
+
+  RunTask(folder, "B");
+  // moz_annos: only dateAdded is a timestamp; moz_items_annos: both are.
+  EXPECT_NE(ReadFileBytes(folder / annos).find("\"06/12/2008 16:15:12\",\"1228580112345678\",\r\n"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(folder / items),
+            header + "\"1\",\"1\",\"1\",\"\",\"c\",\"0\",\"0\",\"3\",\"06/12/2008 16:15:12\",\"06/12/2008 16:15:12\",\r\n"
+                     "\"2\",\"1\",\"2\",\"\",\"c\",\"0\",\"0\",\"3\",\"\",\"0\",\r\n");
+}
+
+TEST(TableExport, ChromeColumnsDecodeWithChromeTimeInAmericanFormat) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "History", "chrome/history.sql",
+                        "INSERT INTO urls VALUES (1, 'http://a.example/', 'A', 1, 0, 12873053712345678, 0, 0);"
+                        "INSERT INTO downloads VALUES (1, 'C:\\a.zip', 'http://a.example/a.zip', 1228580112, 5, 5, 1);");
+  SkvRun run = RunSkv(folder.path(), "A\n-90\n2008-117\nHarbour Street\nJ\nG\n\nX\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "History urls.csv")),
+            "\"id\",\"url\",\"title\",\"visit_count\",\"typed_count\",\"last_visit_time\",\"hidden\",\"favicon_id\",\r\n"
+            "\"1\",\"http://a.example/\",\"A\",\"1\",\"0\",\"12/06/2008 14:45:12\",\"0\",\"0\",\r\n");
+  EXPECT_NE(ReadFileBytes(folder / (kFile + "History downloads.csv")).find("\"12/06/2008 14:45:12\""),
+            std::string::npos);
+}
+
+TEST(TableExport, TimestampFlagsReachPastTheTwentiethColumn) {
+  TempFolder folder;
+  std::string columns;
+  for (int i = 0; i < 24; ++i) columns += "c" + std::to_string(i) + ", ";
+  ExecuteSql(folder / "cookies.sqlite", "CREATE TABLE moz_cookies (" + columns + "lastAccessed);"
+                                        "INSERT INTO moz_cookies (c0, lastAccessed) VALUES (1, 1228580112345678);");
+  RunTask(folder, "B");
+  const std::string csv = ReadFileBytes(folder / (kFile + "cookies.sqlite moz_cookies.csv"));
+  EXPECT_TRUE(csv.ends_with(",\"06/12/2008 16:15:12\",\r\n")) << csv;
+}
+
+TEST(TableExport, TableNamesThatNeedQuotingAreExportedAndKeptInsideTheFolder) {
+  TempFolder folder;
+  ExecuteSql(folder / "Web Data",
+             "CREATE TABLE \"odd \"\"name\"\" ../x\\y\" (a); INSERT INTO \"odd \"\"name\"\" ../x\\y\" VALUES ('v');"
+             "CREATE TABLE \"order\" (a); INSERT INTO \"order\" VALUES (1);");
+  SkvRun run = RunTask(folder, "F");
+  EXPECT_NE(run.transcript.find("  Processing Web Data > odd \"name\" ../x\\y\n"), std::string::npos);
+  EXPECT_EQ(run.transcript.find("Could not prepare"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "Web Data odd \"name\" .._x_y.csv")), "\"a\",\r\n\"v\",\r\n");
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "Web Data order.csv")), "\"a\",\r\n\"1\",\r\n");
+}
+
+TEST(TableExport, TablesWithoutRowIdsComeInPrimaryKeyOrder) {
+  TempFolder folder;
+  ExecuteSql(folder / "Cookies",
+             "CREATE TABLE pairs (b TEXT, a INTEGER, v, PRIMARY KEY (a, b)) WITHOUT ROWID;"
+             "INSERT INTO pairs VALUES ('y', 2, 'third'), ('x', 1, 'second'), ('a', 1, 'first');"
+             "CREATE TABLE plain (v); INSERT INTO plain VALUES ('one'), ('two');");
+  SkvRun run = RunTask(folder, "F");
+  EXPECT_EQ(run.transcript.find("Could not prepare"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "Cookies pairs.csv")),
+            "\"b\",\"a\",\"v\",\r\n\"a\",\"1\",\"first\",\r\n\"x\",\"1\",\"second\",\r\n\"y\",\"2\",\"third\",\r\n");
+}
+
+TEST(TableExport, RowsComeInRowIdOrder) {
+  TempFolder folder;
+  ExecuteSql(folder / "Cookies",
+             "CREATE TABLE t (v); INSERT INTO t (rowid, v) VALUES (30, 'c'), (10, 'a'), (20, 'b');"
+             "CREATE INDEX t_v ON t (v DESC);");
+  RunTask(folder, "F");
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "Cookies t.csv")), "\"v\",\r\n\"a\",\r\n\"b\",\r\n\"c\",\r\n");
+}
+
+TEST(TableExport, ExistingOutputFileIsRewritten) {
+  TempFolder folder;
+  ExecuteSql(folder / "Cookies", "CREATE TABLE t (v); INSERT INTO t VALUES (1);");
+  WriteFileBytes(folder / (kFile + "Cookies t.csv"), std::string(5000, 'x'));
+  RunTask(folder, "F");
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "Cookies t.csv")), "\"v\",\r\n\"1\",\r\n");
+}
+
+TEST(TableExport, EmptyCaseTextsLeaveTheSeparatorsInTheFileName) {
+  TempFolder folder;
+  ExecuteSql(folder / "Cookies", "CREATE TABLE t (v); INSERT INTO t VALUES (1);");
+  SkvRun run = RunSkv(folder.path(), "E\n0\n\n\n\nF\n\nX\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(ReadFileBytes(folder / " -  - Cookies t.csv"), "\"v\",\r\n\"1\",\r\n");
+}
+
+TEST(TableExport, FileThatIsNoDatabaseEndsTheExportWithoutThePause) {
+  TempFolder folder;
+  WriteFileBytes(folder / "places.sqlite", "This is not an SQLite database, only text of some length.\n");
+  CreateBrowserDatabase(folder / "search.sqlite", "firefox3/search.sql");
+  SkvRun run = RunTask(folder, "A");
+  EXPECT_EQ(run.exitStatus, 0);
+  const std::string lines =
+      "Database content-prefs.sqlite not found.\n"
+      "Database cookies.sqlite not found.\n"
+      "Database downloads.sqlite not found.\n"
+      "Database formhistory.sqlite not found.\n"
+      "Database permissions.sqlite not found.\n"
+      "Database places.sqlite found.\n"
+      "\nCould not prepare statement.";
+  // The line typed for the pause reaches the menu instead, where it matches nothing.
+  EXPECT_EQ(run.transcript, OpeningTranscript() + "\n\n\n\n\n\n" + lines + BackToMenuTranscript() +
+                                BackToMenuTranscript());
+  EXPECT_EQ(FilesIn(folder).size(), 2u);  // search.sqlite was never reached
+}
+
+TEST(TableExport, OutputFileThatCannotBeCreatedEndsTheProgram) {
+  TempFolder folder;
+  ExecuteSql(folder / "Cookies", "CREATE TABLE t (v);");
+  SkvRun run = RunSkv(folder.path(), "E\n0\nno/such folder\nname\nJ\nF\n\nX\n");
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_TRUE(run.transcript.ends_with("Database Cookies found.\n"
+                                       "  Processing Cookies > t\n"
+                                       "Error creating output file no/such folder - name - Cookies t.csv:"
+                                       "No such file or directory\n\n"))
+      << run.transcript;
+}
+
+TEST(TableExport, WriteFailureEndsTheProgramInsteadOfPassingOver) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  TempFolder folder;
+  ExecuteSql(folder / "Cookies", "CREATE TABLE t (v); INSERT INTO t VALUES (1);");
+  std::filesystem::create_symlink("/dev/full", folder / (kFile + "Cookies t.csv"));
+  SkvRun run = RunTask(folder, "F");
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_TRUE(run.transcript.ends_with("  Processing Cookies > t\n"
+                                       "Error writing output file " + kFile + "Cookies t.csv:"
+                                       "No space left on device\n\n"))
+      << run.transcript;
+}
+
+TEST(TableExport, MemoryStaysFlatAsATableGrows) {
+  TempFolder folder;
+  ExecuteSql(folder / "History",
+             "CREATE TABLE urls (id INTEGER PRIMARY KEY, url, title);"
+             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200000) "
+             "INSERT INTO urls SELECT i, 'http://host' || i || '.example/' || hex(randomblob(20)), "
+             "hex(randomblob(30)) FROM n;");
+  SkvRun run = RunTask(folder, "F");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_GT(std::filesystem::file_size(folder / (kFile + "History urls.csv")), 25'000'000u);
+  // A 30 MB table in far less memory than the table: rows are streamed.
+  EXPECT_LT(run.peakMemoryKiB, 12 * 1024);
+}
+
+}  // namespace

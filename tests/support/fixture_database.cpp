@@ -1,0 +1,38 @@
+#include "support/fixture_database.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "support/temp_folder.h"
+
+std::filesystem::path TestDataFile(const std::string& relative) { return std::filesystem::path(TEST_DATA_DIR) / relative; }
+
+void ExecuteSql(const std::filesystem::path& file, const std::string& sql) {
+  sqlite3* db = nullptr;
+  int result = sqlite3_open(file.c_str(), &db);
+  ASSERT_EQ(result, SQLITE_OK) << file;
+  char* message = nullptr;
+  result = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+  std::string error = message != nullptr ? message : "";
+  sqlite3_free(message);
+  sqlite3_close(db);
+  ASSERT_EQ(result, SQLITE_OK) << error << "\nin: " << sql.substr(0, 400);
+}
+
+void CreateBrowserDatabase(const std::filesystem::path& file, const std::string& schemaScript,
+                           const std::string& rowsSql) {
+  const std::string script = ReadFileBytes(TestDataFile("browser-schemas/" + schemaScript));
+  const std::string marker = "-- @after-data";
+  const std::size_t split = script.find(marker);
+  ExecuteSql(file, script.substr(0, split));
+  if (!rowsSql.empty()) ExecuteSql(file, rowsSql);
+  if (split != std::string::npos) ExecuteSql(file, script.substr(split));
+}
+
+void CopyTestDataFolder(const std::string& relative, const std::filesystem::path& folder) {
+  for (const auto& entry : std::filesystem::directory_iterator(TestDataFile(relative))) {
+    const std::filesystem::path target = folder / entry.path().filename();
+    std::filesystem::copy_file(entry.path(), target, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(target, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  }
+}
