@@ -9,6 +9,8 @@
 #include "console/program_identity.h"
 #include "table_export/table_export.h"
 #include "timestamps/prtime_decoder.h"
+#include "usage_reports/usage_csv.h"
+#include "usage_reports/usage_html.h"
 
 namespace {
 
@@ -56,8 +58,8 @@ void RunMenu(Console& console, CaseSettings& settings) {
   const MenuRow rows[] = {
       {'A', 'a', [&] { ExportBrowserTables(console, settings, FirefoxProfile, false); }},
       {'B', 'b', [&] { ExportBrowserTables(console, settings, FirefoxProfile, true); }},
-      {'C', 'c', [] {}},
-      {'D', 'd', [] {}},
+      {'C', 'c', [&] { ExportUsageCsv(console, settings); }},
+      {'D', 'd', [&] { ExportUsageHtml(console, settings); }},
       {'E', 'e', [&] { RunPRtimeDecoder(console, settings); }},
       {'F', 'f', [&] { ExportBrowserTables(console, settings, ChromeProfile, false); }},
       {'G', 'g', [&] { ExportBrowserTables(console, settings, ChromeProfile, true); }},

@@ -65,6 +65,11 @@ void Console::DropRestOfLineIfDue() {
 }
 
 void Console::ReadAnswer(std::string& answer) {
+  ReadLine(answer);
+  DiscardPendingInput();
+}
+
+void Console::ReadLine(std::string& answer) {
   DropRestOfLineIfDue();
   Peek();  // no line at all: the end of input ends the program here
   answer.clear();
@@ -81,7 +86,6 @@ void Console::ReadAnswer(std::string& answer) {
     }
   }
   insideLine_ = false;
-  DiscardPendingInput();
 }
 
 std::optional<float> Console::ReadNumber() {

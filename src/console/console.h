@@ -43,6 +43,8 @@ class Console {
   // Reads one whole line, without its line break, into answer; then drops
   // pending input. A last line without a line break counts as a line.
   void ReadAnswer(std::string& answer);
+  // The same, without dropping what was typed ahead.
+  void ReadLine(std::string& line);
   // Reads one number by the rules of the "%f" input conversion: white space,
   // line breaks included, is skipped; then an optional sign, digits with an
   // optional point and fraction, an optional exponent. Returns nothing when

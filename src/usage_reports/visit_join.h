@@ -1,0 +1,73 @@
+#pragma once
+
+// The visit join of the usage reports: every visit of moz_historyvisits in
+// places.sqlite, oldest first (a NULL date first), with its page of
+// moz_places.
+//
+// The page of a visit is looked up by binding the visit's place_id to one
+// statement prepared at the first visit and reset for each next one: a value
+// from the evidence never becomes SQL text. A visit whose place_id is NULL or
+// names no page is a visit whose page is missing: its page texts are absent
+// and its page integers 0.
+
+#include <sqlite3.h>
+
+#include <optional>
+#include <string_view>
+
+#include "table_export/evidence_database.h"
+
+struct JoinedVisit {
+  // From moz_historyvisits.
+  std::optional<std::string_view> visitDate;  // a PRtime, as SQLite's text of it
+  int fromVisit = 0;
+  int visitType = 0;
+  int session = 0;
+  // From moz_places.
+  std::optional<std::string_view> url;
+  std::optional<std::string_view> title;
+  int visitCount = 0;
+  int hidden = 0;
+  int typed = 0;
+  int faviconId = 0;
+  int frecency = 0;
+};
+
+class VisitJoin {
+ public:
+  enum class Step {
+    kVisit,           // the next visit is ready
+    kEnd,             // every visit has been read
+    kUnprepared,      // the page lookup could not be prepared
+    kReadFailure,     // SQLite failed in the middle (see ReadFailure)
+  };
+
+  // Prepares the visit listing; nothing when it cannot be prepared.
+  static std::optional<VisitJoin> Start(sqlite3* db);
+
+  // Reads the next joined visit into visit. Its texts stay valid until the
+  // next call.
+  Step Next(JoinedVisit& visit);
+
+  // SQLite's text for a kReadFailure.
+  const char* ReadFailure() const { return sqlite3_errmsg(db_); }
+
+ private:
+  VisitJoin(sqlite3* db, Statement visits);
+
+  sqlite3* db_;
+  Statement visits_;
+  Statement page_;
+  int placeIdColumn_;
+  int visitDateColumn_;
+  int fromVisitColumn_;
+  int visitTypeColumn_;
+  int sessionColumn_;
+  int urlColumn_ = -1;
+  int titleColumn_ = -1;
+  int visitCountColumn_ = -1;
+  int hiddenColumn_ = -1;
+  int typedColumn_ = -1;
+  int faviconIdColumn_ = -1;
+  int frecencyColumn_ = -1;
+};

@@ -1,0 +1,410 @@
+// Menu tasks C and D on places databases with the Firefox 3 schema: console
+// transcripts, the CSV report, the whole HTML page and the favicon files,
+// byte for byte.
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "support/fixture_database.h"
+#include "support/run_skv.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+const std::string kCsv = "2008-117 - Harbour Street - Internet Usage.csv";
+const std::string kHtml = "2008-117 - Harbour Street - Internet Usage.html";
+const std::string kIntroduction =
+    "\n\n\nThis report combines the inforamtion within the following tables\n\n"
+    "places.sqlite -> moz_historyvisits\n"
+    "places.sqlite -> moz_places\n\n";
+const std::string kCsvHeader =
+    "Visit Date,URL,Title,Visit Count,Typed,Hidden,Frecency,From Visit,Visit Type,Session\r\n";
+
+// Visits of a Firefox 3 history that cover each way a line can look.
+const std::string kHistoryRows =
+    "INSERT INTO moz_places VALUES (1, 'file:///C:/start.html', 'Start', '.', 3, 0, 1, NULL, 100);"
+    "INSERT INTO moz_places VALUES (2, 'file:///C:/untitled.html', NULL, '.', 3, 0, 1, NULL, 100);"
+    "INSERT INTO moz_places VALUES (3, 'http://q.example/', 'say \"hi\", twice' || char(10) || 'next', "
+    "'elpmaxe.q.', 1, 2, 2, NULL, -1);"
+    "INSERT INTO moz_historyvisits VALUES (1, 0, 1, 1228580112345678, 1, 7);"
+    "INSERT INTO moz_historyvisits VALUES (2, 0, 2, 1228580113000000, 1, 7);"
+    "INSERT INTO moz_historyvisits VALUES (3, 0, 999, 1228580114000000, 1, 7);"         // no such page
+    "INSERT INTO moz_historyvisits VALUES (4, 0, NULL, 1228580115000000, 1, 7);"        // no page id
+    "INSERT INTO moz_historyvisits VALUES (5, 0, '1 OR 1=1', 1228580116000000, 1, 7);"  // no page either
+    "INSERT INTO moz_historyvisits VALUES (6, 3, 3, 1228580117000000, 5, 8);"
+    "INSERT INTO moz_historyvisits VALUES (7, 0, 1, NULL, 2, 0);"
+    "INSERT INTO moz_historyvisits VALUES (8, 0, 1, 0, 2, 0);";
+
+SkvRun RunTask(const TempFolder& folder, const std::string& answers) {
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + answers + "X\n");
+  EXPECT_EQ(run.errors, "");
+  return run;
+}
+
+std::set<std::string> FilesIn(const TempFolder& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+TEST(UsageCsv, OneLinePerVisitOldestFirst) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", kHistoryRows);
+  SkvRun run = RunTask(folder, "C\n\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.transcript, OpeningTranscript() + kIntroduction +
+                                "Database places.sqlite found.\n\nProcessing...\n\n8 rows exported\n\n"
+                                "Press enter to continue" +
+                                BackToMenuTranscript());
+  EXPECT_EQ(ReadFileBytes(folder / kCsv),
+            kCsvHeader +
+                ",\"file:///C:/start.html\",\"Start\",3,Yes,No,100,0,2,0\r\n"
+                "\"0\",\"file:///C:/start.html\",\"Start\",3,Yes,No,100,0,2,0\r\n"
+                "\"06/12/2008 16:15:12\",\"file:///C:/start.html\",\"Start\",3,Yes,No,100,0,1,7\r\n"
+                "\"06/12/2008 16:15:13\",\"file:///C:/untitled.html\",,3,Yes,No,100,0,1,7\r\n"
+                "\"06/12/2008 16:15:14\",,,0,No,No,0,0,1,7\r\n"
+                "\"06/12/2008 16:15:15\",,,0,No,No,0,0,1,7\r\n"
+                "\"06/12/2008 16:15:16\",,,0,No,No,0,0,1,7\r\n"
+                "\"06/12/2008 16:15:17\",\"http://q.example/\",\"say \"\"hi\"\", twice\nnext\",1,Yes,Yes,-1,3,5,8\r\n");
+}
+
+TEST(UsageCsv, DatesFollowTheCaseFormatAndOffset) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                        "INSERT INTO moz_places VALUES (1, 'u', 't', '.', 1, 0, 0, NULL, 1);"
+                        "INSERT INTO moz_historyvisits VALUES (1, 0, 1, 1228580112345678, 1, 1);");
+  RunSkv(folder.path(), "A\n-90\n2008-117\nHarbour Street\nJ\nC\n\nX\n");
+  EXPECT_EQ(ReadFileBytes(folder / kCsv), kCsvHeader + "\"12/06/2008 14:45:12\",\"u\",\"t\",1,No,No,1,0,1,1\r\n");
+}
+
+TEST(UsageCsv, PlacesWithoutVisitsGivesTheHeaderOnly) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
+  WriteFileBytes(folder / kCsv, "an earlier report, longer than this one will be\r\n");
+  SkvRun run = RunTask(folder, "c\n\n");
+  EXPECT_NE(run.transcript.find("Processing...\n\n0 rows exported\n\nPress enter"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(folder / kCsv), kCsvHeader);
+}
+
+TEST(UsageCsv, NoPlacesDatabaseWritesNoFile) {
+  TempFolder folder;
+  SkvRun run = RunTask(folder, "C\n\n");
+  EXPECT_EQ(run.transcript, OpeningTranscript() + kIntroduction +
+                                "Database places.sqlite not found.\n\n\n0 rows exported\n\n"
+                                "Press enter to continue" +
+                                BackToMenuTranscript());
+  EXPECT_TRUE(FilesIn(folder).empty());
+}
+
+TEST(UsageCsv, PlacesThatIsNoDatabaseEndsWithoutCountOrPause) {
+  TempFolder folder;
+  WriteFileBytes(folder / "places.sqlite", std::string(2048, 'z'));
+  SkvRun run = RunTask(folder, "C\n");
+  EXPECT_EQ(run.transcript, OpeningTranscript() + kIntroduction +
+                                "Database places.sqlite found.\n\nProcessing...\nCould not prepare statement." +
+                                BackToMenuTranscript());
+  EXPECT_EQ(ReadFileBytes(folder / kCsv), kCsvHeader);
+}
+
+TEST(UsageCsv, ReportThatCannotBeCreatedEndsTheProgram) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
+  SkvRun run = RunSkv(folder.path(), "E\n0\nmissing/folder\nname\nJ\nC\n\nX\n");
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_TRUE(run.transcript.ends_with(
+      "Processing...Error creating output file: missing/folder - name - Internet Usage.csv\n\n"))
+      << run.transcript;
+}
+
+TEST(UsageCsv, WriteFailureEndsTheProgram) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
+  std::filesystem::create_symlink("/dev/full", folder / kCsv);
+  SkvRun run = RunTask(folder, "C\n\n");
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_TRUE(run.transcript.ends_with("Processing...Error writing output file " + kCsv +
+                                       ":No space left on device\n\n"))
+      << run.transcript;
+}
+
+// A small history for the HTML page: three hosts in the summary (one of a
+// single character), three that take no part, and three visits.
+const std::string kPageRows =
+    "INSERT INTO moz_favicons VALUES (1, 'http://www.example.com/favicon.ico', X'00010A0D0A00FF', "
+    "'image/x-icon', 0);"
+    "INSERT INTO moz_places VALUES (1, 'http://www.example.com/', 'Example <home> & \"more\"', "
+    "'moc.elpmaxe.www.', 7, 0, 1, 1, 100);"
+    "INSERT INTO moz_places VALUES (2, 'http://news.example.org/" +
+    std::string(67, 'n') +
+    "', '" + std::string(51, 't') +
+    "', 'gro.elpmaxe.swen.', 2, 0, 0, 77, 50);"
+    "INSERT INTO moz_places VALUES (3, 'file:///C:/a.html', NULL, '.', 9, 0, 0, NULL, 1);"
+    "INSERT INTO moz_places VALUES (4, 'x:', NULL, '', 9, 0, 0, NULL, 1);"
+    "INSERT INTO moz_places VALUES (5, 'y:', NULL, NULL, 9, 0, 0, NULL, 1);"
+    "INSERT INTO moz_places VALUES (6, 'z:', NULL, 'z', 1, 0, 0, NULL, 1);"
+    "INSERT INTO moz_historyvisits VALUES (1, 0, 1, 1228580112345678, 1, 1);"
+    "INSERT INTO moz_historyvisits VALUES (2, 1, 2, 1228580113000000, 1, 1);"
+    "INSERT INTO moz_historyvisits VALUES (3, 2, 999, NULL, 1, 1);";
+
+std::string ExpectedPage(const std::string& faviconCell) {
+  const std::string url2 = "http://news.example.org/" + std::string(67, 'n');  // 91 bytes
+  return "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01//EN\" \"http://www.w3.org/TR/html4/strict.dtd\">\r\n"
+         "<HTML lang=\"en\">\r\n"
+         "<head>\r\n"
+         "  <meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"/>\r\n"
+         "  <title>2008-117 - Harbour &lt;Street&gt; / Internet Usage Report</title>\r\n"
+         "</head>\r\n"
+         "<body>\r\n"
+         "<big style=\"font-weight: bold; color: rgb(153, 153, 153);\"><big><span\r\n"
+         " style=\"font-family: Arial;\">Internet Usage Report</span></big></big><br\r\n"
+         " style=\"font-family: Arial;\">\r\n"
+         "<span style=\"font-family: Arial;\">2008-117 - Harbour &lt;Street&gt;</span><br><br>\r\n"
+         "<small><span style=\"font-family: Arial;\">Produced by: J &amp; K</span></small><br><br>\r\n"
+         "<font size=\"2\" face=\"Arial\"><strong>20 Most visited hosts</strong></font><br>"
+         "<TABLE border=\"0\" cellpadding=\"2\" cellspacing=\"2\">\r\n"
+         "<TR style=\"background-color: rgb(150, 150, 150);\">\r\n"
+         "  <TD style=\"font-family: Arial; font-weight: bold;\"><font size=\"1\">URL</TD>\r\n"
+         "  <TD style=\"font-family: Arial; font-weight: bold;\"><font size=\"1\">Visit Count</TD>\r\n"
+         "</TR>\r\n"
+         "<TR style=\"background-color: rgb(175, 175, 175);\">\r\n"
+         "  <TD style=\"font-family: Arial;\"><font size=\"1\">www.example.com</TD>\r\n"
+         "  <TD style=\"font-family: Arial;\" align=\"center\"><font size=\"1\">7</TD>\r\n"
+         "</TR>\r\n"
+         "<TR style=\"background-color: rgb(175, 175, 175);\">\r\n"
+         "  <TD style=\"font-family: Arial;\"><font size=\"1\">news.example.org</TD>\r\n"
+         "  <TD style=\"font-family: Arial;\" align=\"center\"><font size=\"1\">2</TD>\r\n"
+         "</TR>\r\n"
+         "<TR style=\"background-color: rgb(175, 175, 175);\">\r\n"
+         "  <TD style=\"font-family: Arial;\"><font size=\"1\"></TD>\r\n"
+         "  <TD style=\"font-family: Arial;\" align=\"center\"><font size=\"1\">1</TD>\r\n"
+         "</TR>\r\n"
+         "</TABLE><BR><BR>\r\n"
+         "<TABLE border=\"0\" cellpadding=\"2\" cellspacing=\"2\">\r\n"
+         "<TR>\r\n"
+         "  <TD></TD>\r\n"
+         "  <TD style=\"font-family: Arial; font-weight: bold;\"><font size=\"1\">Visit Date</TD>\r\n"
+         "  <TD style=\"font-family: Arial; font-weight: bold;\"><font size=\"1\">URL</TD>\r\n"
+         "  <TD style=\"font-family: Arial; font-weight: bold;\"><font size=\"1\">Title</TD>\r\n"
+         "  <TD style=\"font-family: Arial; font-weight: bold;\"><font size=\"1\">Typed</TD>\r\n"
+         "</TR>\r\n"
+         // The visit with no date comes first, and its page is missing.
+         "<TR style=\"background-color: rgb(175, 175, 175);\">\r\n"
+         "  <TD></TD>  <TD valign=\"top\" style=\"font-family: Arial;\"><font size=\"2\"></font></TD>\r\n"
+         "  <TD valign=\"top\" style=\"font-family: Courier New,Courier,monospace;\"><font size=\"2\"></font></TD>\r\n"
+         "  <TD valign=\"top\" style=\"font-family: Courier New,Courier,monospace;\"><font size=\"2\"></font></TD>\r\n"
+         "  <TD valign=\"top\" style=\"font-family: Arial;\"><font size=\"2\">No</font></TD>\r\n"
+         "</TR>\r\n"
+         "<TR>\r\n"
+         "  <TD>" +
+         faviconCell +
+         "</TD>  <TD valign=\"top\" style=\"font-family: Arial;\"><font size=\"2\">06/12/2008 16:15:12</font></TD>\r\n"
+         "  <TD valign=\"top\" style=\"font-family: Courier New,Courier,monospace;\"><font size=\"2\">"
+         "http://www.example.com/</font></TD>\r\n"
+         "  <TD valign=\"top\" style=\"font-family: Courier New,Courier,monospace;\"><font size=\"2\">"
+         "Example &lt;home&gt; &amp; &quot;more&quot;</font></TD>\r\n"
+         "  <TD valign=\"top\" style=\"font-family: Arial;\"><font size=\"2\">Yes</font></TD>\r\n"
+         "</TR>\r\n"
+         "<TR style=\"background-color: rgb(175, 175, 175);\">\r\n"
+         "  <TD></TD>  <TD valign=\"top\" style=\"font-family: Arial;\"><font size=\"2\">06/12/2008 16:15:13</font></TD>\r\n"
+         "  <TD valign=\"top\" style=\"font-family: Courier New,Courier,monospace;\"><font size=\"2\">" +
+         url2.substr(0, 90) + "<br>" + url2.substr(90) +
+         "<br></font></TD>\r\n"
+         "  <TD valign=\"top\" style=\"font-family: Courier New,Courier,monospace;\"><font size=\"2\">" +
+         std::string(50, 't') + "<br>t<br></font></TD>\r\n"
+         "  <TD valign=\"top\" style=\"font-family: Arial;\"><font size=\"2\">No</font></TD>\r\n"
+         "</TR>\r\n"
+         "</table><br><br><div style=\"text-align: center;\"><small><span style=\"font-family: Arial;\">"
+         "Report created by Scrivlet 0.8.9 written by the Scrivlet project</span></small></div></body></html>";
+}
+
+SkvRun RunHtml(const TempFolder& folder, const std::string& faviconAnswer) {
+  SkvRun run = RunSkv(folder.path(), "E\n0\n2008-117\nHarbour <Street>\nJ & K\nD\n" + faviconAnswer + "\n\nX\n");
+  EXPECT_EQ(run.errors, "");
+  return run;
+}
+
+TEST(UsageHtml, WholePageWithoutFavicons) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", kPageRows);
+  for (const char* answer : {"", "N", "yes", " y", "y "}) {
+    SkvRun run = RunHtml(folder, answer);
+    EXPECT_EQ(ReadFileBytes(folder / "2008-117 - Harbour <Street> - Internet Usage.html"), ExpectedPage(""))
+        << "answer '" << answer << "'";
+    EXPECT_EQ(FilesIn(folder).size(), 2u) << "no favicon file for answer '" << answer << "'";
+  }
+}
+
+TEST(UsageHtml, WholePageWithFaviconsAndItsImageFile) {
+  for (const char* answer : {"y", "Y"}) {
+    TempFolder folder;
+    CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", kPageRows);
+    RunHtml(folder, answer);
+    EXPECT_EQ(ReadFileBytes(folder / "2008-117 - Harbour <Street> - Internet Usage.html"),
+              ExpectedPage("<img src=\"favicon_1.ico\" width=\"16\" height=\"16\">"));
+    // The bytes exactly, line feeds and zero bytes included; favicon 77 has
+    // no row, so no file.
+    EXPECT_EQ(ReadFileBytes(folder / "favicon_1.ico"), std::string("\x00\x01\x0A\x0D\x0A\x00\xFF", 7));
+    EXPECT_EQ(FilesIn(folder).size(), 3u);
+  }
+}
+
+TEST(UsageHtml, ConsoleTranscriptWithAndWithoutPlaces) {
+  TempFolder folder;
+  const std::string question =
+      "\n\n\nDo you wish to extract and include favicons? [Y/N] \n\n\n";
+  SkvRun missing = RunHtml(folder, "y");
+  EXPECT_EQ(missing.transcript, StartTranscript() + StandardSettingsTranscript() + MenuTranscript() +
+                                    kIntroduction + question +
+                                    "Database places.sqlite not found.\n\n\n0 rows exported\n\n\n"
+                                    "Press enter to continue" +
+                                    BackToMenuTranscript());
+  EXPECT_TRUE(FilesIn(folder).empty());
+
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", kPageRows);
+  SkvRun found = RunHtml(folder, "n");
+  EXPECT_TRUE(found.transcript.ends_with(kIntroduction + question +
+                                         "Database places.sqlite found.\n\nProcessing...\n\n3 rows exported\n\n\n"
+                                         "Press enter to continue" +
+                                         BackToMenuTranscript()));
+}
+
+TEST(UsageHtml, EmptyHistoryGivesBothTablesWithTheirHeadingsOnly) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
+  SkvRun run = RunTask(folder, "D\n\n\n");
+  EXPECT_NE(run.transcript.find("Processing...\n\n0 rows exported\n"), std::string::npos);
+  const std::string page = ReadFileBytes(folder / kHtml);
+  EXPECT_NE(page.find("Visit Count</TD>\r\n</TR>\r\n</TABLE><BR><BR>\r\n"), std::string::npos);
+  EXPECT_TRUE(page.ends_with("Typed</TD>\r\n</TR>\r\n</table><br><br><div style=\"text-align: center;\"><small>"
+                             "<span style=\"font-family: Arial;\">Report created by Scrivlet 0.8.9 written by the "
+                             "Scrivlet project</span></small></div></body></html>"));
+}
+
+TEST(UsageHtml, AtMostTwentyHostsMostVisitedFirst) {
+  TempFolder folder;
+  std::string rows;
+  for (int i = 1; i <= 25; ++i) {
+    rows += "INSERT INTO moz_places VALUES (" + std::to_string(i) + ", 'http://h" + std::to_string(i) +
+            "/', NULL, '" + std::to_string(i) + "h.', " + std::to_string(i * 10) + ", 0, 0, NULL, 0);";
+  }
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", rows);
+  RunTask(folder, "D\n\n\n");
+  const std::string page = ReadFileBytes(folder / kHtml);
+  std::size_t hostRows = 0;
+  for (std::size_t at = 0; (at = page.find("align=\"center\"", at)) != std::string::npos; ++at) ++hostRows;
+  EXPECT_EQ(hostRows, 20u);
+  EXPECT_NE(page.find("<font size=\"1\">h52</TD>\r\n  <TD style=\"font-family: Arial;\" align=\"center\">"
+                      "<font size=\"1\">250</TD>"),
+            std::string::npos);
+  EXPECT_LT(page.find(">250<"), page.find(">240<"));
+  EXPECT_NE(page.find(">60<"), std::string::npos);
+  EXPECT_EQ(page.find(">50<"), std::string::npos);
+}
+
+TEST(UsageHtml, RowsAlternateBetweenShadedAndPlain) {
+  TempFolder folder;
+  std::string rows = "INSERT INTO moz_places VALUES (1, 'u', 't', '.', 1, 0, 0, NULL, 0);";
+  for (int i = 1; i <= 5; ++i) {
+    rows += "INSERT INTO moz_historyvisits VALUES (" + std::to_string(i) + ", 0, 1, " + std::to_string(i) + ", 1, 1);";
+  }
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", rows);
+  RunTask(folder, "D\n\n\n");
+  const std::string page = ReadFileBytes(folder / kHtml);
+  std::string openings;
+  for (std::size_t at = page.find("Typed</TD>"); (at = page.find("\r\n<TR", at)) != std::string::npos; ++at) {
+    openings += page.compare(at + 2, 4, "<TR>") == 0 ? "plain " : "grey ";
+  }
+  EXPECT_EQ(openings, "grey plain grey plain grey ");
+}
+
+TEST(UsageHtml, FaviconFilesAreNamedByMimeTypeAndWrittenOncePerRun) {
+  TempFolder folder;
+  std::string rows =
+      "INSERT INTO moz_favicons VALUES (2, 'a', X'89504E470D0A1A0A', 'image/png', 0);"
+      "INSERT INTO moz_favicons VALUES (3, 'b', X'FFD8FF', 'image/jpg', 0);"
+      "INSERT INTO moz_favicons VALUES (4, 'c', X'FFD8FFE0', 'image/jpeg', 0);"
+      "INSERT INTO moz_favicons VALUES (5, 'd', X'474946', 'image/gif', 0);"
+      "INSERT INTO moz_favicons VALUES (6, 'e', X'424D', 'image/bmp', 0);"
+      "INSERT INTO moz_favicons VALUES (7, 'f', X'89504E47', 'image/PNG', 0);"
+      "INSERT INTO moz_favicons VALUES (8, 'g', X'0000', 'image/vnd.microsoft.icon', 0);"
+      "INSERT INTO moz_favicons VALUES (9, 'h', X'3C73', NULL, 0);"
+      "INSERT INTO moz_favicons VALUES (10, 'i', NULL, 'image/png', 0);"
+      "INSERT INTO moz_favicons VALUES (-11, 'j', X'01', 'image/gif', 0);";
+  int visit = 0;
+  for (int favicon : {2, 3, 4, 5, 6, 7, 8, 9, 10, -11, 2, 2, 12}) {
+    const std::string id = std::to_string(++visit);
+    rows += "INSERT INTO moz_places VALUES (" + id + ", 'http://p" + id + "/', NULL, '.', 1, 0, 0, " +
+            std::to_string(favicon) + ", 0);";
+    rows += "INSERT INTO moz_historyvisits VALUES (" + id + ", 0, " + id + ", " + id + ", 1, 1);";
+  }
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", rows);
+  RunTask(folder, "D\ny\n\n");
+  EXPECT_EQ(FilesIn(folder), (std::set<std::string>{"places.sqlite", kHtml, "favicon_2.png", "favicon_3.jpg",
+                                                    "favicon_4.jpg", "favicon_5.gif", "favicon_6.bmp", "favicon_7",
+                                                    "favicon_8", "favicon_9", "favicon_-11.gif"}));
+  EXPECT_EQ(ReadFileBytes(folder / "favicon_2.png"), "\x89PNG\r\n\x1A\n");
+  EXPECT_EQ(ReadFileBytes(folder / "favicon_8"), std::string(2, '\0'));
+  const std::string page = ReadFileBytes(folder / kHtml);
+  std::size_t pngImages = 0;
+  for (std::size_t at = 0; (at = page.find("<img src=\"favicon_2.png\"", at)) != std::string::npos; ++at) ++pngImages;
+  EXPECT_EQ(pngImages, 3u);  // every visit of a page with that icon shows it
+  EXPECT_NE(page.find("<img src=\"favicon_7\" width=\"16\" height=\"16\">"), std::string::npos);
+}
+
+TEST(UsageHtml, EvidenceTextsCannotInjectMarkUp) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                        "INSERT INTO moz_places VALUES (1, 'javascript:\"><script>alert(1)</script>', "
+                        "'<script>alert(''t'')</script>', 'moc.>b<.', 1, 0, 0, NULL, 0);"
+                        "INSERT INTO moz_historyvisits VALUES (1, 0, 1, '<i>1234567890123', 1, 1);");
+  RunTask(folder, "D\n\n\n");
+  const std::string page = ReadFileBytes(folder / kHtml);
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_EQ(page.find("<b>"), std::string::npos);
+  EXPECT_EQ(page.find("<i>"), std::string::npos);
+  EXPECT_NE(page.find("&lt;script&gt;alert(&#39;t&#39;)&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(page.find(">&lt;b&gt;.com<"), std::string::npos);  // the host, reversed from "moc.>b<."
+}
+
+TEST(UsageHtml, PlacesThatIsNoDatabaseLeavesTheHeadOnly) {
+  TempFolder folder;
+  WriteFileBytes(folder / "places.sqlite", std::string(4096, '\x01'));
+  SkvRun run = RunTask(folder, "D\n\n");
+  EXPECT_TRUE(run.transcript.ends_with("Database places.sqlite found.\n\nProcessing...\nCould not prepare statement." +
+                                       BackToMenuTranscript()));
+  EXPECT_TRUE(ReadFileBytes(folder / kHtml).ends_with("Produced by: J Examiner</span></small><br><br>\r\n"));
+}
+
+TEST(UsageHtml, PageThatCannotBeCreatedEndsTheProgram) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
+  SkvRun run = RunSkv(folder.path(), "E\n0\nmissing/folder\nname\nJ\nD\n\n\nX\n");
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_TRUE(run.transcript.ends_with(
+      "Processing...Error creating output file:missing/folder - name - Internet Usage.html\n\n"))
+      << run.transcript;
+}
+
+TEST(UsageReports, HistoryOfManyVisitsIsStreamedInSmallMemory) {
+  TempFolder folder;
+  CreateBrowserDatabase(
+      folder / "places.sqlite", "firefox3/places.sql",
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000) "
+      "INSERT INTO moz_places SELECT i, 'http://host' || (i % 97) || '.example/' || hex(randomblob(40)), "
+      "hex(randomblob(30)), 'elpmaxe.' || (i % 97) || 'tsoh.', 1, 0, 0, NULL, i FROM n;"
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000) "
+      "INSERT INTO moz_historyvisits SELECT i, i - 1, 1 + i % 2000, 1228580112000000 + i * 1000000, 1, 1 FROM n;");
+  SkvRun csv = RunTask(folder, "C\n\n");
+  EXPECT_NE(csv.transcript.find("\n100000 rows exported\n"), std::string::npos);
+  EXPECT_LT(csv.peakMemoryKiB, 12 * 1024);
+  SkvRun html = RunTask(folder, "D\n\n\n");
+  EXPECT_NE(html.transcript.find("\n100000 rows exported\n"), std::string::npos);
+  EXPECT_GT(std::filesystem::file_size(folder / kHtml), 50'000'000u);
+  EXPECT_LT(html.peakMemoryKiB, 12 * 1024);
+}
+
+}  // namespace
