@@ -1,19 +1,91 @@
 #include "table_export/evidence_database.h"
 
+#include <stdlib.h>
+
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "console/console.h"
 
-DatabaseHandle OpenEvidenceDatabase(const std::string& fileName) {
+namespace {
+
+// The sidecar files that hold a database's unfinished or uncheckpointed
+// changes. The "-shm" index is not among them: SQLite rebuilds it from the
+// WAL, and the evidence's own one is left as it is.
+constexpr const char* kSidecars[] = {"-wal", "-journal"};
+
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}
+
+// Bytes 18 and 19 of the database header are the file format's write and
+// read versions: 2 for WAL mode.
+bool IsInWalMode(const std::string& fileName) {
+  std::ifstream file(fileName, std::ios::binary);
+  char header[20] = {};
+  if (!file.read(header, sizeof header)) return false;
+  return header[18] == 2 || header[19] == 2;
+}
+
+bool NeedsPrivateCopy(const std::string& fileName) {
+  for (const char* sidecar : kSidecars) {
+    if (Exists(fileName + sidecar)) return true;
+  }
+  return IsInWalMode(fileName);
+}
+
+DatabaseHandle Open(const std::string& path, int flags) {
   sqlite3* raw = nullptr;
-  int result = sqlite3_open_v2(fileName.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  int result = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
   DatabaseHandle db(raw);  // a failed open leaves a handle to release too
   if (result != SQLITE_OK) return nullptr;
   return db;
 }
 
-DatabaseHandle ProbeEvidenceDatabase(Console& console, const std::string& fileName) {
-  DatabaseHandle db = OpenEvidenceDatabase(fileName);
+// The database and its sidecars copied into a private folder, and the copy
+// opened for reading and writing, so that SQLite may apply the WAL or roll
+// back the journal there.
+EvidenceDatabase OpenPrivateCopy(const std::string& fileName) {
+  std::unique_ptr<PrivateFolder> folder = PrivateFolder::Create();
+  if (!folder) return {};
+  const std::filesystem::path copy = std::filesystem::path(folder->path()) / "evidence.db";
+  std::error_code error;
+  if (!std::filesystem::copy_file(fileName, copy, error)) return {};
+  for (const char* sidecar : kSidecars) {
+    if (Exists(fileName + sidecar) && !std::filesystem::copy_file(fileName + sidecar, copy.string() + sidecar, error)) {
+      return {};
+    }
+  }
+  DatabaseHandle db = Open(copy.string(), SQLITE_OPEN_READWRITE);
+  if (!db) return {};
+  return EvidenceDatabase(std::move(folder), std::move(db));
+}
+
+}  // namespace
+
+std::unique_ptr<PrivateFolder> PrivateFolder::Create() {
+  std::error_code error;
+  std::filesystem::path base = std::filesystem::temp_directory_path(error);
+  if (error) return nullptr;
+  std::string pattern = (base / "skv-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) return nullptr;
+  return std::unique_ptr<PrivateFolder>(new PrivateFolder(pattern));
+}
+
+PrivateFolder::~PrivateFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+EvidenceDatabase OpenEvidenceDatabase(const std::string& fileName) {
+  if (Exists(fileName) && NeedsPrivateCopy(fileName)) return OpenPrivateCopy(fileName);
+  return EvidenceDatabase(nullptr, Open(fileName, SQLITE_OPEN_READONLY));
+}
+
+EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName) {
+  EvidenceDatabase db = OpenEvidenceDatabase(fileName);
   console.WriteLine("Database " + fileName + (db ? " found." : " not found."));
   return db;
 }

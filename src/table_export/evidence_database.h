@@ -4,9 +4,18 @@
 // the probe line it writes, and the RAII owners of SQLite's handles.
 //
 // A database is opened by its plain file name in the current folder,
-// read-only: a missing file fails instead of being created. Every
-// connection and statement is released by its owner, on every path out of a
-// task.
+// read-only: a missing file fails instead of being created. The evidence is
+// never changed and nothing is added beside it. A read-only open alone does
+// not promise that: SQLite creates "-wal" and "-shm" files beside a WAL-mode
+// database, and cannot read a database whose hot "-journal" it may not roll
+// back. So a database in WAL mode, or with a "-wal" or "-journal" file beside
+// it, is copied with those files into a private temporary folder and the copy
+// is opened, where the WAL's rows and the journal's rollback apply. A plain
+// database without such files is opened where it stands; that reads, takes
+// locks and writes nothing.
+//
+// Every connection and statement is released by its owner, on every path out
+// of a task; a private copy goes with its connection.
 
 #include <sqlite3.h>
 
@@ -26,13 +35,43 @@ struct FinalizeStatement {
 using DatabaseHandle = std::unique_ptr<sqlite3, CloseDatabase>;
 using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
-// Opens the database without a word on the console; null when it cannot be
-// opened (missing, or refused).
-DatabaseHandle OpenEvidenceDatabase(const std::string& fileName);
+// A private temporary folder, removed with its contents by its owner.
+class PrivateFolder {
+ public:
+  // Nothing when the system gives no temporary folder.
+  static std::unique_ptr<PrivateFolder> Create();
+  ~PrivateFolder();
+  const std::string& path() const { return path_; }
+
+ private:
+  explicit PrivateFolder(std::string path) : path_(std::move(path)) {}
+  std::string path_;
+};
+
+// An open connection to one evidence database; false when the database
+// could not be opened.
+class EvidenceDatabase {
+ public:
+  EvidenceDatabase() = default;
+  EvidenceDatabase(std::unique_ptr<PrivateFolder> copy, DatabaseHandle db)
+      : copy_(std::move(copy)), db_(std::move(db)) {}
+
+  explicit operator bool() const { return db_ != nullptr; }
+  sqlite3* get() const { return db_.get(); }
+
+ private:
+  std::unique_ptr<PrivateFolder> copy_;  // declared first: removed after the connection closes
+  DatabaseHandle db_;
+};
+
+// Opens the database without a word on the console (see the head of this
+// file); false when it cannot be opened (missing, refused, or a copy that
+// could not be made).
+EvidenceDatabase OpenEvidenceDatabase(const std::string& fileName);
 
 // Opens the database and writes "Database <name> found." or
-// "Database <name> not found." on a line of its own; null when not found.
-DatabaseHandle ProbeEvidenceDatabase(Console& console, const std::string& fileName);
+// "Database <name> not found." on a line of its own.
+EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName);
 
 // Null when SQLite cannot prepare the text.
 Statement PrepareStatement(sqlite3* db, std::string_view sql);

@@ -118,7 +118,7 @@ bool ExportTable(Console& console, const CaseSettings& settings, const BrowserPr
 // Writes every table of one database; false when the export must end.
 bool ExportDatabase(Console& console, const CaseSettings& settings, const BrowserProfile& profile,
                     bool decodeTimestamps, const std::string& databaseFile) {
-  DatabaseHandle db = ProbeEvidenceDatabase(console, databaseFile);
+  EvidenceDatabase db = ProbeEvidenceDatabase(console, databaseFile);
   if (!db) return true;
 
   Statement tables = PrepareStatement(db.get(), "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");

@@ -35,7 +35,7 @@ class FaviconExtractor {
 
   Console& console_;
   bool opened_ = false;
-  DatabaseHandle db_;
+  EvidenceDatabase db_;
   Statement query_;
   std::map<int, std::string> extracted_;
 };

@@ -13,8 +13,8 @@ void PrintReportIntroduction(Console& console) {
   console.WriteLine();
 }
 
-DatabaseHandle OpenPlacesForReport(Console& console) {
-  DatabaseHandle db = ProbeEvidenceDatabase(console, std::string(kPlacesDatabase));
+EvidenceDatabase OpenPlacesForReport(Console& console) {
+  EvidenceDatabase db = ProbeEvidenceDatabase(console, std::string(kPlacesDatabase));
   if (db) {
     console.WriteLine();
     console.Write("Processing...");

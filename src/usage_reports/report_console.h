@@ -14,7 +14,7 @@ void PrintReportIntroduction(Console& console);
 
 // Opens places.sqlite with its probe line; when found, adds an empty line and
 // "Processing..." (no line end), which the report's end completes.
-DatabaseHandle OpenPlacesForReport(Console& console);
+EvidenceDatabase OpenPlacesForReport(Console& console);
 
 // The end of a report on the console: pending input dropped, the count line
 // between its empty lines, and the pause.

@@ -68,7 +68,7 @@ bool WriteReport(Console& console, const CaseSettings& settings, sqlite3* db, st
 void ExportUsageCsv(Console& console, const CaseSettings& settings) {
   PrintReportIntroduction(console);
   std::int64_t rows = 0;
-  if (DatabaseHandle db = OpenPlacesForReport(console)) {
+  if (EvidenceDatabase db = OpenPlacesForReport(console)) {
     if (!WriteReport(console, settings, db.get(), rows)) {
       ReportUnpreparedStatement(console);
       return;

@@ -211,7 +211,7 @@ void ExportUsageHtml(Console& console, const CaseSettings& settings) {
   console.PrintSectionBreak();
 
   std::int64_t rows = 0;
-  if (DatabaseHandle db = OpenPlacesForReport(console)) {
+  if (EvidenceDatabase db = OpenPlacesForReport(console)) {
     if (!WritePage(console, settings, db.get(), withFavicons, rows)) {
       ReportUnpreparedStatement(console);
       return;

@@ -5,17 +5,23 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 #include "support/temp_folder.h"
 
-SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input) {
+SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input, const SkvOptions& options) {
   TempFolder streams;  // kept apart from the evidence folder
   WriteFileBytes(streams / "stdin", input);
   const std::string in = (streams / "stdin").string();
   const std::string out = (streams / "stdout").string();
   const std::string err = (streams / "stderr").string();
 
+  int brokenPipe[2] = {-1, -1};
+  if (options.output == StandardOutput::kBrokenPipe) {
+    if (::pipe(brokenPipe) != 0) throw std::runtime_error("pipe failed");
+    ::close(brokenPipe[0]);
+  }
   pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
@@ -26,9 +32,13 @@ SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input) {
     ::dup2(inFd, 0);
     ::dup2(outFd, 1);
     ::dup2(errFd, 2);
+    if (options.output == StandardOutput::kClosed) ::close(1);
+    if (options.output == StandardOutput::kBrokenPipe) ::dup2(brokenPipe[1], 1);
+    if (!options.temporaryFolder.empty()) ::setenv("TMPDIR", options.temporaryFolder.c_str(), 1);
     ::execl(SKV_BINARY, SKV_BINARY, static_cast<char*>(nullptr));
     ::_exit(127);
   }
+  if (brokenPipe[1] >= 0) ::close(brokenPipe[1]);
   int status = 0;
   struct rusage usage {};
   ::wait4(child, &status, 0, &usage);

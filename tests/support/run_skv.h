@@ -12,7 +12,19 @@ struct SkvRun {
   long peakMemoryKiB = 0;  // the largest resident set the process had
 };
 
-SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input);
+// How the run's standard output is given to it.
+enum class StandardOutput {
+  kFile,        // a file, read back into the transcript
+  kClosed,      // no standard output at all
+  kBrokenPipe,  // a pipe whose reading end is already closed
+};
+
+struct SkvOptions {
+  StandardOutput output = StandardOutput::kFile;
+  std::string temporaryFolder;  // TMPDIR for the run, when not empty
+};
+
+SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input, const SkvOptions& options = {});
 
 // The banner and the empty line after it, the first thing every run writes.
 std::string StartTranscript();

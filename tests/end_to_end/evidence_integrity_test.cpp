@@ -1,0 +1,138 @@
+// The evidence folder after every task: no input file changed by a single
+// byte, nothing added but the task's own outputs, and the rows of a WAL or a
+// hot journal read from a private copy.
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <map>
+#include <set>
+
+#include "support/fixture_database.h"
+#include "support/run_skv.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+using Snapshot = std::map<std::string, std::string>;  // file name to bytes
+
+Snapshot TakeSnapshot(const std::filesystem::path& folder) {
+  Snapshot files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    files[entry.path().filename().string()] = ReadFileBytes(entry.path());
+  }
+  return files;
+}
+
+bool IsOutputName(const std::string& name) {
+  return name.starts_with("2008-117 - Harbour Street - ") || name.starts_with("favicon_");
+}
+
+// A writer connection of the test's own, outside the evidence folder.
+class Writer {
+ public:
+  explicit Writer(const std::filesystem::path& file) { sqlite3_open(file.c_str(), &db_); }
+  ~Writer() { sqlite3_close(db_); }
+  void Run(const std::string& sql) {
+    char* message = nullptr;
+    int result = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message);
+    EXPECT_EQ(result, SQLITE_OK) << (message ? message : "") << " in " << sql;
+    sqlite3_free(message);
+  }
+
+ private:
+  sqlite3* db_ = nullptr;
+};
+
+void CopyInto(const std::filesystem::path& from, const std::filesystem::path& folder) {
+  std::filesystem::copy_file(from, folder / from.filename());
+}
+
+TEST(EvidenceIntegrity, NoTaskChangesOrAddsAnyFileButItsOutputs) {
+  TempFolder folder;
+  CopyTestDataFolder("real-profiles/firefox-esr", folder.path());
+  CopyTestDataFolder("real-profiles/chromium", folder.path());
+  CreateBrowserDatabase(folder / "downloads.sqlite", "firefox3/downloads.sql");
+  CreateBrowserDatabase(folder / "Archived History", "chrome/archived_history.sql");
+  TempFolder temporary;
+  for (const char* answers : {"A\n\n", "B\n\n", "C\n\n", "D\ny\n\n", "F\n\n", "G\n\n"}) {
+    const Snapshot before = TakeSnapshot(folder.path());
+    SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + answers + "X\n", {.temporaryFolder = temporary.path()});
+    EXPECT_EQ(run.exitStatus, 0) << answers;
+    const Snapshot after = TakeSnapshot(folder.path());
+    for (const auto& [name, bytes] : before) {
+      if (IsOutputName(name)) continue;
+      ASSERT_TRUE(after.contains(name)) << name << " vanished in task " << answers;
+      EXPECT_TRUE(after.at(name) == bytes) << name << " changed in task " << answers;
+    }
+    for (const auto& [name, bytes] : after) {
+      EXPECT_TRUE(before.contains(name) || IsOutputName(name)) << name << " was added by task " << answers;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "a private copy was left behind";
+  }
+}
+
+TEST(EvidenceIntegrity, RowsThatStandOnlyInTheWalAreExported) {
+  TempFolder staging;
+  TempFolder folder;
+  {
+    Writer writer(staging / "Cookies");
+    writer.Run("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+               "CREATE TABLE cookies (name); INSERT INTO cookies VALUES ('old');"
+               "PRAGMA wal_checkpoint(TRUNCATE);"
+               "INSERT INTO cookies VALUES ('newest');");
+    // Taken while the browser still runs: the newest row is in the WAL only.
+    for (const char* name : {"Cookies", "Cookies-wal", "Cookies-shm"}) CopyInto(staging / name, folder.path());
+  }
+  const Snapshot before = TakeSnapshot(folder.path());
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "F\n\nX\n");
+  EXPECT_EQ(run.transcript.find("Could not"), std::string::npos);
+  EXPECT_EQ(ReadFileBytes(folder / "2008-117 - Harbour Street - Cookies cookies.csv"),
+            "\"name\",\r\n\"old\",\r\n\"newest\",\r\n");
+  Snapshot after = TakeSnapshot(folder.path());
+  after.erase("2008-117 - Harbour Street - Cookies cookies.csv");
+  EXPECT_TRUE(after == before) << "the database, its -wal or its -shm changed";
+}
+
+TEST(EvidenceIntegrity, DatabaseWithAHotJournalIsReadInItsCommittedState) {
+  TempFolder staging;
+  TempFolder folder;
+  {
+    Writer writer(staging / "places.sqlite");
+    writer.Run("PRAGMA journal_mode=DELETE; PRAGMA cache_size=5;"
+               "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url);"
+               "INSERT INTO moz_places (url) VALUES ('http://committed.example/');"
+               "CREATE TABLE filler (b);");
+    // A crash in the middle of a transaction whose pages were already
+    // spilled to the database file.
+    writer.Run("BEGIN; UPDATE moz_places SET url = 'uncommitted';"
+               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+               "INSERT INTO filler SELECT randomblob(1000) FROM n;");
+    ASSERT_TRUE(std::filesystem::exists(staging / "places.sqlite-journal"));
+    for (const char* name : {"places.sqlite", "places.sqlite-journal"}) CopyInto(staging / name, folder.path());
+    writer.Run("ROLLBACK;");
+  }
+  const Snapshot before = TakeSnapshot(folder.path());
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "A\n\nX\n");
+  EXPECT_EQ(run.transcript.find("Could not"), std::string::npos) << run.transcript;
+  EXPECT_EQ(ReadFileBytes(folder / "2008-117 - Harbour Street - places.sqlite moz_places.csv"),
+            "\"id\",\"url\",\r\n\"1\",\"http://committed.example/\",\r\n");
+  EXPECT_EQ(ReadFileBytes(folder / "2008-117 - Harbour Street - places.sqlite filler.csv"), "");
+  Snapshot after = TakeSnapshot(folder.path());
+  for (const auto& [name, bytes] : before) EXPECT_TRUE(after[name] == bytes) << name << " changed";
+}
+
+TEST(EvidenceIntegrity, LockedDatabaseEndsTheExportWithoutWaiting) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "cookies.sqlite", "firefox3/cookies.sql");
+  Writer browser(folder / "cookies.sqlite");
+  browser.Run("BEGIN EXCLUSIVE;");
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "A\n\nX\n");
+  browser.Run("COMMIT;");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_TRUE(run.transcript.ends_with("Database cookies.sqlite found.\n\nCould not prepare statement." +
+                                       BackToMenuTranscript() + BackToMenuTranscript()))
+      << run.transcript;
+}
+
+}  // namespace
