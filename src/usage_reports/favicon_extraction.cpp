@@ -39,8 +39,12 @@ std::string FaviconExtractor::Extract(int faviconId) {
   sqlite3_bind_int(query, 1, faviconId);
   if (sqlite3_step(query) != SQLITE_ROW) return {};
 
-  const int dataColumn = ResolveColumn(query, {"data", 2});
-  const int mimeColumn = ResolveColumn(query, {"mime_type", 3});
+  // The Firefox 3 schema of moz_favicons.
+  static constexpr std::string_view kSchema[] = {"id", "url", "data", "mime_type", "expiration"};
+  int columns[std::size(kSchema)];
+  ResolveColumns(query, kSchema, columns);
+  const int dataColumn = columns[2];
+  const int mimeColumn = columns[3];
   if (!TextAt(query, dataColumn)) return {};  // NULL data: no image
 
   const std::string fileName =

@@ -1,14 +1,34 @@
 #include "usage_reports/named_columns.h"
 
+#include <algorithm>
+
 #include "table_export/evidence_database.h"
 
-int ResolveColumn(sqlite3_stmt* statement, WantedColumn wanted) {
+namespace {
+
+int FindByName(sqlite3_stmt* statement, std::string_view wanted) {
   const int count = sqlite3_column_count(statement);
   for (int index = 0; index < count; ++index) {
     const char* name = sqlite3_column_name(statement, index);
-    if (name != nullptr && wanted.name == name) return index;
+    if (name != nullptr && wanted == name) return index;
   }
-  return wanted.position < count ? wanted.position : -1;
+  return -1;
+}
+
+}  // namespace
+
+void ResolveColumns(sqlite3_stmt* statement, std::span<const std::string_view> schema, std::span<int> indexes) {
+  const int count = sqlite3_column_count(statement);
+  for (std::size_t position = 0; position < schema.size(); ++position) {
+    int index = FindByName(statement, schema[position]);
+    if (index < 0 && static_cast<int>(position) < count) {
+      const char* there = sqlite3_column_name(statement, static_cast<int>(position));
+      const bool isAnotherColumn =
+          there != nullptr && std::find(schema.begin(), schema.end(), std::string_view(there)) != schema.end();
+      if (!isAnotherColumn) index = static_cast<int>(position);
+    }
+    indexes[position] = index;
+  }
 }
 
 std::optional<std::string_view> TextAt(sqlite3_stmt* statement, int index) {

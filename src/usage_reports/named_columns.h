@@ -5,22 +5,21 @@
 //
 // Firefox moved and dropped columns of moz_places over the years; read by
 // position alone, a current profile would put visit dates in the Frecency
-// column. Each wanted column is found by its name when the statement has a
-// column of that name, and at its Firefox 3 position otherwise; a column the
-// statement lacks reads as NULL (text) or 0 (integer), never past the end.
+// column. Given the table's Firefox 3 columns in order, each is found by its
+// name when the statement has a column of that name, and at its Firefox 3
+// position otherwise, as long as the column there bears none of the Firefox 3
+// names (a renamed column, not a moved one). A column the statement lacks
+// reads as NULL (text) or 0 (integer), never past the end.
 
 #include <sqlite3.h>
 
 #include <optional>
+#include <span>
 #include <string_view>
 
-struct WantedColumn {
-  std::string_view name;
-  int position;  // in the Firefox 3 schema
-};
-
-// The index of the wanted column in the statement, or -1 when it has none.
-int ResolveColumn(sqlite3_stmt* statement, WantedColumn wanted);
+// The index in the statement of each column of schema (the Firefox 3 column
+// names, in their order), or -1 where it has none.
+void ResolveColumns(sqlite3_stmt* statement, std::span<const std::string_view> schema, std::span<int> indexes);
 
 // Text as SQLite renders it; nothing for SQL NULL or a missing column.
 std::optional<std::string_view> TextAt(sqlite3_stmt* statement, int index);

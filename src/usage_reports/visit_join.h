@@ -12,6 +12,7 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <optional>
 #include <string_view>
 
@@ -55,19 +56,15 @@ class VisitJoin {
  private:
   VisitJoin(sqlite3* db, Statement visits);
 
+  // The Firefox 3 columns of moz_historyvisits and moz_places, in order.
+  enum VisitColumn { kVisitId, kFromVisit, kPlaceId, kVisitDate, kVisitType, kSession, kVisitColumns };
+  enum PageColumn {
+    kPageId, kUrl, kTitle, kRevHost, kVisitCount, kHidden, kTyped, kFaviconId, kFrecency, kPageColumns
+  };
+
   sqlite3* db_;
   Statement visits_;
   Statement page_;
-  int placeIdColumn_;
-  int visitDateColumn_;
-  int fromVisitColumn_;
-  int visitTypeColumn_;
-  int sessionColumn_;
-  int urlColumn_ = -1;
-  int titleColumn_ = -1;
-  int visitCountColumn_ = -1;
-  int hiddenColumn_ = -1;
-  int typedColumn_ = -1;
-  int faviconIdColumn_ = -1;
-  int frecencyColumn_ = -1;
+  std::array<int, kVisitColumns> visitColumns_;
+  std::array<int, kPageColumns> pageColumns_;
 };
