@@ -303,7 +303,9 @@ TEST(TableExport, MemoryStaysFlatAsATableGrows) {
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_GT(std::filesystem::file_size(folder / (kFile + "History urls.csv")), 25'000'000u);
   // A 30 MB table in far less memory than the table: rows are streamed.
-  EXPECT_LT(run.peakMemoryKiB, 12 * 1024);
+  if (kMemoryIsMeasured) {
+    EXPECT_LT(run.peakMemoryKiB, 12 * 1024);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,14 @@
 #include <filesystem>
 #include <string>
 
+// Sanitizer builds use several times the memory of a plain one, so memory
+// bounds are checked on plain builds only.
+#ifdef SKV_SANITIZED
+inline constexpr bool kMemoryIsMeasured = false;
+#else
+inline constexpr bool kMemoryIsMeasured = true;
+#endif
+
 // The built skv binary run as an examiner runs it: in the given folder, with
 // the given bytes as its standard input (a file, as when a script is piped).
 struct SkvRun {
