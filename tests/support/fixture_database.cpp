@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include "evidence/browser_database.h"
 #include "support/temp_folder.h"
 
 std::filesystem::path TestDataFile(const std::string& relative) { return std::filesystem::path(TEST_DATA_DIR) / relative; }
@@ -21,12 +22,13 @@ void ExecuteSql(const std::filesystem::path& file, const std::string& sql) {
 
 void CreateBrowserDatabase(const std::filesystem::path& file, const std::string& schemaScript,
                            const std::string& rowsSql) {
-  const std::string script = ReadFileBytes(TestDataFile("browser-schemas/" + schemaScript));
-  const std::string marker = "-- @after-data";
-  const std::size_t split = script.find(marker);
-  ExecuteSql(file, script.substr(0, split));
-  if (!rowsSql.empty()) ExecuteSql(file, rowsSql);
-  if (split != std::string::npos) ExecuteSql(file, script.substr(split));
+  try {
+    BrowserDatabase db(file.string(), schemaScript);
+    if (!rowsSql.empty()) db.Execute(rowsSql);
+    db.Finish();
+  } catch (const SqlError& error) {
+    FAIL() << "fixture " << file << ": " << error.what();
+  }
 }
 
 void CopyTestDataFolder(const std::string& relative, const std::filesystem::path& folder) {
