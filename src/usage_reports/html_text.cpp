@@ -1,5 +1,7 @@
 #include "usage_reports/html_text.h"
 
+#include <array>
+
 namespace {
 
 bool IsUtf8Continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
@@ -20,17 +22,29 @@ std::size_t CutPoint(std::string_view text, std::size_t begin, std::size_t end) 
 }  // namespace
 
 void AppendHtmlText(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
+  static constexpr auto kSpecial = [] {
+    std::array<bool, 256> special{};
+    for (unsigned char c : std::string_view("&<>\"'\n")) special[c] = true;
+    return special;
+  }();
+  // Runs of plain bytes are appended whole: most texts have nothing to escape.
+  std::size_t special = 0;
+  while (true) {
+    while (special < text.size() && !kSpecial[static_cast<unsigned char>(text[special])]) ++special;
+    if (special == text.size()) break;
+    out.append(text.substr(0, special));
+    switch (text[special]) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
       case '\'': out += "&#39;"; break;
-      case '\n': out += "\r\n"; break;
-      default: out += c;
+      default: out += "\r\n"; break;
     }
+    text.remove_prefix(special + 1);
+    special = 0;
   }
+  out.append(text);
 }
 
 void WrapWithBreaks(std::string& out, std::string_view text, std::size_t width, std::string_view separator) {
