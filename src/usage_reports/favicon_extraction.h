@@ -1,41 +1,65 @@
 #pragma once
 
-// The favicons of the HTML report: each page's icon written out of
-// places.sqlite (moz_favicons) as an image file beside the report,
-// "favicon_" + id + an extension chosen by the MIME type.
+// The favicons of the HTML report: each page's icon written out as an image
+// file beside the report, once per run however many visits show it.
 //
-// One extractor serves one run of the report: it opens its own read-only
-// connection at the first icon, and writes each favicon id at most once, so
-// an icon shared by a million visits costs one file. It never writes to the
-// console, except when writing an image fails after its file was created:
-// that ends the program like any other lost write.
+// Two kinds of profile keep icons in two ways:
+// - Firefox 3 keeps them in places.sqlite, table moz_favicons, and each page
+//   names its icon by favicon_id. The file is "favicon_" + that id + an
+//   extension chosen by the stored MIME type.
+// - Current Firefox has no moz_favicons; its icons stand in favicons.sqlite
+//   beside places.sqlite, found from the page's URL through
+//   moz_pages_w_icons and moz_icons_to_pages, the one whose width is closest
+//   to 16 chosen. The file is "favicon_" + the moz_icons id + an extension
+//   chosen by the image's first bytes.
+//
+// The extractor opens its own read-only connection at the first icon, under
+// the same evidence rules as every database. It never writes to the console,
+// except when writing an image fails after its file was created: that ends
+// the program like any other lost write.
 
+#include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "table_export/evidence_database.h"
+#include "usage_reports/visit_join.h"
 
 class Console;
 
-// The extension for a MIME type, matched exactly and case-sensitively; empty
-// for any other type, and for a NULL one.
+// The extension for a Firefox 3 MIME type, matched exactly and
+// case-sensitively; empty for any other type, and for a NULL one.
 std::string_view FaviconExtension(std::string_view mimeType);
+
+// The extension for image bytes by their signature: PNG, GIF, ICO, JPEG, BMP
+// or SVG text; empty for anything else.
+std::string_view ImageExtension(std::string_view bytes);
 
 class FaviconExtractor {
  public:
   explicit FaviconExtractor(Console& console) : console_(console) {}
 
-  // The image file name of the favicon, written on first request; empty when
-  // there is no image to show (no row, NULL data, a file that cannot be
-  // created).
+  // The image file name of the visited page's favicon; empty when there is
+  // no image to show.
+  const std::string& FaviconFor(const JoinedVisit& visit);
+
+  // The image file name of the Firefox 3 favicon with this id, written on
+  // first request; empty when there is no image to show (no row, NULL data,
+  // a file that cannot be created).
   const std::string& ExtractFavicon(int faviconId);
 
  private:
-  std::string Extract(int faviconId);
+  enum class Source { kNotChosen, kNone, kPlaces, kFaviconsDatabase };
+  void ChooseSource();
+  std::string ExtractFromPlaces(int faviconId);
+  const std::string& ExtractForPage(std::string_view url);
+  // Writes the image file; its name, or empty when it cannot be created.
+  std::string WriteImage(const std::string& fileName, const void* bytes, int count);
 
   Console& console_;
-  bool opened_ = false;
+  Source source_ = Source::kNotChosen;
   EvidenceDatabase db_;
   Statement query_;
-  std::map<int, std::string> extracted_;
+  std::map<std::int64_t, std::string> extracted_;  // by favicon or icon id
 };

@@ -152,8 +152,7 @@ bool WritePage(Console& console, const CaseSettings& settings, sqlite3* db, bool
   JoinedVisit visit;
   VisitJoin::Step step;
   while ((step = join->Next(visit)) == VisitJoin::Step::kVisit) {
-    const std::string& favicon =
-        withFavicons && visit.faviconId != 0 ? favicons.ExtractFavicon(visit.faviconId) : kNoFavicon;
+    const std::string& favicon = withFavicons ? favicons.FaviconFor(visit) : kNoFavicon;
     WriteVisitRow(page, visit, shaded, favicon, settings);
     shaded = !shaded;
     ++rows;

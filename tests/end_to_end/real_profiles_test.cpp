@@ -86,3 +86,128 @@ TEST(RealProfiles, ChromiumVisitTimesDecodeToTheDayTheyWereMade) {
 }
 
 }  // namespace
+
+namespace {
+
+// The fields of one line of the usage CSV report: quoted fields with their
+// doubled quotes undone, bare fields as they stand.
+std::vector<std::string> SplitCsvLine(const std::string& line) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+      fields.back() += '"';
+      ++i;
+    } else if (c == '"') {
+      quoted = !quoted;
+    } else if (c == ',' && !quoted) {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+// The rows of a query as texts, NULL as empty; with an "icons" database
+// attached when one is given.
+std::vector<std::vector<std::string>> QueryRows(const std::filesystem::path& file, const std::string& sql,
+                                                const std::filesystem::path& icons = {}) {
+  std::vector<std::vector<std::string>> rows;
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  if (!icons.empty()) {
+    const std::string attach = "ATTACH '" + icons.string() + "' AS icons";
+    EXPECT_EQ(sqlite3_exec(db, attach.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  }
+  sqlite3_stmt* statement = nullptr;
+  EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    std::vector<std::string> row;
+    for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
+      row.emplace_back(text != nullptr ? text : "");
+    }
+    rows.push_back(std::move(row));
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return rows;
+}
+
+TEST(RealProfiles, FirefoxEsrUsageReportReadsEveryColumnByName) {
+  TempFolder folder;
+  CopyTestDataFolder("real-profiles/firefox-esr", folder.path());
+  TempFolder reference;
+  CopyTestDataFolder("real-profiles/firefox-esr", reference.path());
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "C\n\nX\n");
+  const auto expected =
+      QueryRows(reference / "places.sqlite",
+                "SELECT p.url, p.frecency, v.from_visit, v.visit_type, p.visit_count, p.typed, p.hidden, v.visit_date "
+                "FROM moz_historyvisits v LEFT JOIN moz_places p ON p.id = v.place_id ORDER BY v.visit_date");
+  ASSERT_GT(expected.size(), 30u);
+  EXPECT_NE(run.transcript.find("\n" + std::to_string(expected.size()) + " rows exported\n"), std::string::npos);
+
+  const std::string csv = ReadFileBytes(folder / (kFile + "Internet Usage.csv"));
+  std::vector<std::string> lines;
+  for (std::size_t at = csv.find("\r\n") + 2, end; (end = csv.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    lines.push_back(csv.substr(at, end - at));
+  }
+  ASSERT_EQ(lines.size(), expected.size());
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::vector<std::string> fields = SplitCsvLine(lines[i]);
+    ASSERT_EQ(fields.size(), 10u) << lines[i];
+    const std::vector<std::string>& row = expected[i];
+    EXPECT_EQ(fields[1], row[0]) << "URL of visit " << i;
+    EXPECT_EQ(fields[6], row[1]) << "Frecency of visit " << i;
+    EXPECT_EQ(fields[7], row[2]) << "From Visit of visit " << i;
+    EXPECT_EQ(fields[8], row[3]) << "Visit Type of visit " << i;
+    EXPECT_EQ(fields[3], row[4]) << "Visit Count of visit " << i;
+    EXPECT_EQ(fields[4], row[5] == "0" ? "No" : "Yes") << "Typed of visit " << i;
+    EXPECT_EQ(fields[5], row[6] == "0" ? "No" : "Yes") << "Hidden of visit " << i;
+    // The visits were made on 2026-12-07 between 04:01:59 and 04:03:27 UTC.
+    EXPECT_TRUE(fields[0].starts_with("07/12/2026 04:0")) << fields[0];
+  }
+}
+
+TEST(RealProfiles, FirefoxEsrHtmlReportShowsTheIconsOfFaviconsSqlite) {
+  TempFolder folder;
+  CopyTestDataFolder("real-profiles/firefox-esr", folder.path());
+  TempFolder reference;
+  CopyTestDataFolder("real-profiles/firefox-esr", reference.path());
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "D\ny\n\nX\n");
+  EXPECT_EQ(run.exitStatus, 0);
+
+  // For each visit, oldest first: the id of its page's icon nearest 16
+  // pixels wide, or nothing.
+  const auto expected = QueryRows(
+      reference / "places.sqlite",
+      "SELECT (SELECT i.id FROM icons.moz_pages_w_icons pw JOIN icons.moz_icons_to_pages ip ON ip.page_id = pw.id "
+      "JOIN icons.moz_icons i ON i.id = ip.icon_id WHERE pw.page_url = p.url ORDER BY abs(i.width - 16), i.id LIMIT 1) "
+      "FROM moz_historyvisits v LEFT JOIN moz_places p ON p.id = v.place_id ORDER BY v.visit_date",
+      reference / "favicons.sqlite");
+  const std::string page = ReadFileBytes(folder / (kFile + "Internet Usage.html"));
+  std::vector<std::string> cells;
+  const std::string open = "\r\n  <TD>";
+  for (std::size_t at = page.find("Typed</TD>"); (at = page.find(open, at)) != std::string::npos; ++at) {
+    const std::size_t begin = at + open.size();
+    cells.push_back(page.substr(begin, page.find("</TD>", begin) - begin));
+  }
+  ASSERT_EQ(cells.size(), expected.size());
+  std::size_t shown = 0;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const std::string& icon = expected[i][0];
+    if (icon.empty()) {
+      EXPECT_EQ(cells[i], "") << "visit " << i;
+      continue;
+    }
+    ++shown;
+    const std::string file = "favicon_" + icon + ".png";  // every icon of this profile is a PNG
+    EXPECT_EQ(cells[i], "<img src=\"" + file + "\" width=\"16\" height=\"16\">") << "visit " << i;
+    EXPECT_TRUE(ReadFileBytes(folder / file).starts_with("\x89PNG\r\n\x1A\n")) << file;
+  }
+  EXPECT_GT(shown, 20u);
+}
+
+}  // namespace

@@ -412,3 +412,93 @@ TEST(UsageReports, HistoryOfManyVisitsIsStreamedInSmallMemory) {
 }
 
 }  // namespace
+
+namespace {
+
+// places.sqlite of a current Firefox: no moz_favicons, no favicon_id.
+const std::string kCurrentPlaces =
+    "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url LONGVARCHAR, title LONGVARCHAR, rev_host LONGVARCHAR, "
+    "visit_count INTEGER DEFAULT 0, hidden INTEGER DEFAULT 0 NOT NULL, typed INTEGER DEFAULT 0 NOT NULL, "
+    "frecency INTEGER DEFAULT -1 NOT NULL, last_visit_date INTEGER, guid TEXT);"
+    "CREATE TABLE moz_historyvisits (id INTEGER PRIMARY KEY, from_visit INTEGER, place_id INTEGER, "
+    "visit_date INTEGER, visit_type INTEGER, session INTEGER, source INTEGER DEFAULT 0);";
+
+const std::string kCurrentFavicons =
+    "CREATE TABLE moz_icons (id INTEGER PRIMARY KEY, icon_url TEXT NOT NULL, fixed_icon_url_hash INTEGER NOT NULL, "
+    "width INTEGER NOT NULL DEFAULT 0, root INTEGER NOT NULL DEFAULT 0, color INTEGER, "
+    "expire_ms INTEGER NOT NULL DEFAULT 0, flags INTEGER NOT NULL DEFAULT 0, data BLOB);"
+    "CREATE TABLE moz_pages_w_icons (id INTEGER PRIMARY KEY, page_url TEXT NOT NULL, page_url_hash INTEGER NOT NULL);"
+    "CREATE TABLE moz_icons_to_pages (page_id INTEGER NOT NULL, icon_id INTEGER NOT NULL, "
+    "expire_ms INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (page_id, icon_id)) WITHOUT ROWID;";
+
+TEST(UsageHtml, CurrentProfilesTakeIconsFromFaviconsSqliteByTheirBytes) {
+  TempFolder folder;
+  std::string places = kCurrentPlaces;
+  std::string icons = kCurrentFavicons;
+  struct Page {
+    const char* bytes;  // hex of the icon's data, or NULL
+    int width;
+  };
+  const Page pages[] = {
+      {"X'89504E470D0A1A0A'", 16}, {"X'47494638396101'", 16},   {"X'0000010001'", 16},
+      {"X'FFD8FFE0'", 16},         {"X'424D3600'", 16},         {"'<svg xmlns=\"x\"/>'", 65535},
+      {"X'3C3F786D6C3E3C737667'", 16}, {"X'00112233'", 16},     {"NULL", 16},
+  };
+  for (int i = 0; i < 9; ++i) {
+    const std::string id = std::to_string(i + 1);
+    places += "INSERT INTO moz_places (id, url, title, rev_host, visit_count, frecency) VALUES (" + id +
+              ", 'http://p" + id + "/', 't', '.', 1, 5);"
+              "INSERT INTO moz_historyvisits VALUES (" + id + ", 0, " + id + ", " + id + ", 1, 0, 0);";
+    icons += "INSERT INTO moz_pages_w_icons VALUES (" + id + ", 'http://p" + id + "/', 0);"
+             "INSERT INTO moz_icons VALUES (" + std::to_string(100 + i) + ", 'i', 0, " + std::to_string(pages[i].width) +
+             ", 0, NULL, 0, 0, " + pages[i].bytes + ");"
+             "INSERT INTO moz_icons_to_pages VALUES (" + id + ", " + std::to_string(100 + i) + ", 0);";
+  }
+  // Page 1 has two more icons: the one nearest 16 pixels wide is chosen.
+  icons += "INSERT INTO moz_icons VALUES (200, 'big', 0, 64, 0, NULL, 0, 0, X'89504E470D0A1A0A00');"
+           "INSERT INTO moz_icons VALUES (201, 'small', 0, 15, 0, NULL, 0, 0, X'89504E470D0A1A0A01');"
+           "INSERT INTO moz_icons_to_pages VALUES (1, 200, 0), (1, 201, 0);";
+  // A page without any icon, and a second visit of page 1.
+  places += "INSERT INTO moz_places (id, url, rev_host) VALUES (10, 'http://no-icon/', '.');"
+            "INSERT INTO moz_historyvisits VALUES (10, 0, 10, 10, 1, 0, 0);"
+            "INSERT INTO moz_historyvisits VALUES (11, 0, 1, 11, 1, 0, 0);";
+  ExecuteSql(folder / "places.sqlite", places);
+  ExecuteSql(folder / "favicons.sqlite", icons);
+
+  SkvRun run = RunTask(folder, "D\ny\n\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(FilesIn(folder),
+            (std::set<std::string>{"places.sqlite", "favicons.sqlite", kHtml, "favicon_100.png", "favicon_101.gif",
+                                   "favicon_102.ico", "favicon_103.jpg", "favicon_104.bmp", "favicon_105.svg",
+                                   "favicon_106.svg", "favicon_107"}));
+  EXPECT_EQ(ReadFileBytes(folder / "favicon_105.svg"), "<svg xmlns=\"x\"/>");
+  const std::string page = ReadFileBytes(folder / kHtml);
+  std::vector<std::string> cells;
+  const std::string open = "\r\n  <TD>";
+  for (std::size_t at = page.find("Typed</TD>"); (at = page.find(open, at)) != std::string::npos; ++at) {
+    const std::size_t begin = at + open.size();
+    cells.push_back(page.substr(begin, page.find("</TD>", begin) - begin));
+  }
+  auto image = [](const char* file) { return std::string("<img src=\"") + file + "\" width=\"16\" height=\"16\">"; };
+  EXPECT_EQ(cells, (std::vector<std::string>{image("favicon_100.png"), image("favicon_101.gif"), image("favicon_102.ico"),
+                                             image("favicon_103.jpg"), image("favicon_104.bmp"), image("favicon_105.svg"),
+                                             image("favicon_106.svg"), image("favicon_107"), "", "",
+                                             image("favicon_100.png")}));
+}
+
+TEST(UsageHtml, FirefoxThreeFaviconsWinOverAFaviconsSqliteBeside) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                        "INSERT INTO moz_favicons VALUES (5, 'f', X'47494638', 'image/gif', 0);"
+                        "INSERT INTO moz_places VALUES (1, 'http://p1/', NULL, '.', 1, 0, 0, 5, 0);"
+                        "INSERT INTO moz_historyvisits VALUES (1, 0, 1, 1, 1, 1);");
+  ExecuteSql(folder / "favicons.sqlite", kCurrentFavicons +
+                                             "INSERT INTO moz_pages_w_icons VALUES (1, 'http://p1/', 0);"
+                                             "INSERT INTO moz_icons VALUES (9, 'i', 0, 16, 0, NULL, 0, 0, X'89504E47');"
+                                             "INSERT INTO moz_icons_to_pages VALUES (1, 9, 0);");
+  RunTask(folder, "D\ny\n\n");
+  EXPECT_TRUE(std::filesystem::exists(folder / "favicon_5.gif"));
+  EXPECT_FALSE(std::filesystem::exists(folder / "favicon_9.png"));
+}
+
+}  // namespace
