@@ -21,15 +21,36 @@ bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-Console::Console(int inputFd, std::ostream& output)
+Console::Console(int inputFd, std::ostream& output, bool outputIsTerminal)
     : inputFd_(inputFd),
       inputIsTerminal_(::isatty(inputFd) == 1),
+      outputIsTerminal_(outputIsTerminal),
       output_(output),
       buffer_(kInputBufferSize) {}
 
-void Console::Write(std::string_view text) { output_ << text << std::flush; }
+void Console::Write(std::string_view text) {
+  ErasePending();
+  output_ << text << std::flush;
+}
 
-void Console::WriteLine(std::string_view text) { output_ << text << '\n' << std::flush; }
+void Console::WriteLine(std::string_view text) {
+  ErasePending();
+  output_ << text << '\n' << std::flush;
+}
+
+void Console::ShowProgress(std::string_view text) {
+  if (!outputIsTerminal_) return;
+  ErasePending();
+  output_ << text << std::flush;
+  progressLength_ = text.size();
+}
+
+void Console::ErasePending() {
+  if (progressLength_ == 0) return;
+  const std::string back(progressLength_, '\b');
+  output_ << back << std::string(progressLength_, ' ') << back;
+  progressLength_ = 0;
+}
 
 void Console::PrintSectionBreak() {
   for (int i = 0; i < 3; ++i) WriteLine();

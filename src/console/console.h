@@ -30,7 +30,10 @@ struct ProgramEnd {
 
 class Console {
  public:
-  Console(int inputFd, std::ostream& output);
+  // outputIsTerminal: whether progress may be shown in place (see ShowProgress).
+  Console(int inputFd, std::ostream& output, bool outputIsTerminal = false);
+
+  bool outputIsTerminal() const { return outputIsTerminal_; }
 
   // Writes text without a line end and flushes: prompts, and the parts of a
   // line that ends later.
@@ -57,6 +60,11 @@ class Console {
   // "Press enter to continue", then one line read and ignored.
   void WaitForEnter();
 
+  // On a terminal, shows text at the cursor in place of the progress shown
+  // before; elsewhere does nothing. The next Write or WriteLine erases it
+  // first, so the finished screen holds only the console's own lines.
+  void ShowProgress(std::string_view text);
+
  private:
   // The next byte of input without taking it; throws ProgramEnd{0} at the end.
   char Peek();
@@ -64,8 +72,13 @@ class Console {
   bool Fill();
   void DropRestOfLineIfDue();
 
+  // Erases the progress text, if any, with backspaces and blanks.
+  void ErasePending();
+
   int inputFd_;
   bool inputIsTerminal_;
+  bool outputIsTerminal_;
+  std::size_t progressLength_ = 0;
   std::ostream& output_;
   std::vector<char> buffer_;
   std::size_t next_ = 0;

@@ -25,6 +25,6 @@ int main() {
   // A closed or broken standard output must not kill the tool in the middle
   // of writing an output file; failed console writes are simply lost.
   std::signal(SIGPIPE, SIG_IGN);
-  Console console(STDIN_FILENO, std::cout);
+  Console console(STDIN_FILENO, std::cout, ::isatty(STDOUT_FILENO) == 1);
   return RunScrivlet(console);
 }

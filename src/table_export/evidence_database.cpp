@@ -100,6 +100,21 @@ Statement PrepareStatement(sqlite3* db, std::string_view sql) {
   return statement;
 }
 
+std::string QuoteIdentifier(std::string_view name) {
+  std::string quoted = "\"";
+  for (char c : name) {
+    quoted += c;
+    if (c == '"') quoted += '"';
+  }
+  quoted += '"';
+  return quoted;
+}
+
+std::int64_t CountRows(sqlite3* db, std::string_view table) {
+  Statement count = PrepareStatement(db, "SELECT count(*) FROM " + QuoteIdentifier(table));
+  return count && sqlite3_step(count.get()) == SQLITE_ROW ? sqlite3_column_int64(count.get(), 0) : 0;
+}
+
 void ReportUnpreparedStatement(Console& console) {
   console.WriteLine();
   console.Write("Could not prepare statement.");

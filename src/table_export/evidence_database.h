@@ -19,6 +19,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -75,6 +76,13 @@ EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& file
 
 // Null when SQLite cannot prepare the text.
 Statement PrepareStatement(sqlite3* db, std::string_view sql);
+
+// An SQL identifier in double quotes, any double quote in it doubled: a table
+// name from the evidence can then never end or change a query.
+std::string QuoteIdentifier(std::string_view name);
+
+// The number of rows of a table; 0 when it cannot be counted.
+std::int64_t CountRows(sqlite3* db, std::string_view table);
 
 // A statement that cannot be prepared ends the task at once: a line end, then
 // this text with none after it. The menu's section break follows.

@@ -4,20 +4,13 @@
 #include <vector>
 
 #include "console/console.h"
+#include "console/progress_count.h"
 #include "table_export/csv_format.h"
 #include "table_export/evidence_database.h"
 #include "table_export/output_file.h"
 #include "table_export/output_names.h"
 
 namespace {
-
-// An SQL identifier in double quotes, any double quote in it doubled: a table
-// name from the evidence can then never end or change the query.
-std::string QuoteIdentifier(std::string_view name) {
-  std::string quoted;
-  AppendQuotedField(quoted, name);  // the same doubling rule as a CSV field
-  return quoted;
-}
 
 bool BindText(sqlite3_stmt* statement, int index, std::string_view text) {
   return sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) ==
@@ -82,6 +75,7 @@ bool ExportTable(Console& console, const CaseSettings& settings, const BrowserPr
   // One flag per column, however many columns the table has.
   std::vector<bool> isTimestamp(static_cast<std::size_t>(columnCount), false);
   bool headerWritten = false;
+  ProgressCount progress(console, [db, table] { return CountRows(db, table); });
   int step;
   while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
     std::string& line = file->line();
@@ -109,6 +103,7 @@ bool ExportTable(Console& console, const CaseSettings& settings, const BrowserPr
       }
     }
     EndLineOrEndProgram(console, *file);
+    progress.CountRow();
   }
   if (step != SQLITE_DONE) ReportReadFailure(console, db, databaseFile + " > " + std::string(table));
   if (!file->Close()) EndProgramAfterWriteFailure(console, *file);

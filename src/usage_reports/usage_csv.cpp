@@ -3,6 +3,7 @@
 #include <string>
 
 #include "console/console.h"
+#include "console/progress_count.h"
 #include "table_export/csv_format.h"
 #include "table_export/output_file.h"
 #include "table_export/output_names.h"
@@ -50,12 +51,14 @@ bool WriteReport(Console& console, const CaseSettings& settings, sqlite3* db, st
 
   std::optional<VisitJoin> join = VisitJoin::Start(db);
   if (!join) return false;
+  ProgressCount progress(console, [db] { return CountRows(db, "moz_historyvisits"); });
   JoinedVisit visit;
   VisitJoin::Step step;
   while ((step = join->Next(visit)) == VisitJoin::Step::kVisit) {
     AppendVisitLine(file->line(), visit, settings);
     if (!file->EndLine()) EndProgramAfterWriteFailure(console, *file);
     ++rows;
+    progress.CountRow();
   }
   if (step == VisitJoin::Step::kUnprepared) return false;
   if (step == VisitJoin::Step::kReadFailure) ReportVisitReadFailure(console, join->ReadFailure());

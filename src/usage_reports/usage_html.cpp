@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console/console.h"
+#include "console/progress_count.h"
 #include "console/program_identity.h"
 #include "table_export/evidence_database.h"
 #include "table_export/output_file.h"
@@ -149,6 +150,7 @@ bool WritePage(Console& console, const CaseSettings& settings, sqlite3* db, bool
   FaviconExtractor favicons(console);
   static const std::string kNoFavicon;
   bool shaded = true;
+  ProgressCount progress(console, [db] { return CountRows(db, "moz_historyvisits"); });
   JoinedVisit visit;
   VisitJoin::Step step;
   while ((step = join->Next(visit)) == VisitJoin::Step::kVisit) {
@@ -156,6 +158,7 @@ bool WritePage(Console& console, const CaseSettings& settings, sqlite3* db, bool
     WriteVisitRow(page, visit, shaded, favicon, settings);
     shaded = !shaded;
     ++rows;
+    progress.CountRow();
   }
   if (step == VisitJoin::Step::kUnprepared) return false;
   if (step == VisitJoin::Step::kReadFailure) ReportVisitReadFailure(console, join->ReadFailure());

@@ -1,0 +1,101 @@
+// The running count of rows on a terminal: shown while a long task writes,
+// erased when it ends, and never written to a pipe or a file.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "support/fixture_database.h"
+#include "support/run_skv.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+// skv with its answers read from a file and its output on a pseudo-terminal
+// that passes the bytes through unchanged.
+std::string RunOnTerminal(const std::filesystem::path& folder, const std::string& input) {
+  TempFolder streams;
+  WriteFileBytes(streams / "stdin", input);
+  int master = -1;
+  int slave = -1;
+  struct termios raw {};
+  cfmakeraw(&raw);
+  if (::openpty(&master, &slave, nullptr, &raw, nullptr) != 0) throw std::runtime_error("openpty failed");
+  const std::string in = (streams / "stdin").string();
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::close(master);
+    int inFd = ::open(in.c_str(), O_RDONLY);
+    if (inFd < 0 || ::chdir(folder.c_str()) != 0) ::_exit(127);
+    ::dup2(inFd, 0);
+    ::dup2(slave, 1);
+    ::dup2(slave, 2);
+    ::execl(SKV_BINARY, SKV_BINARY, static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(slave);
+  std::string output;
+  char buffer[65536];
+  for (;;) {
+    ssize_t got = ::read(master, buffer, sizeof buffer);
+    if (got > 0) {
+      output.append(buffer, static_cast<std::size_t>(got));
+    } else if (got < 0 && errno == EINTR) {
+      continue;
+    } else {
+      break;  // EIO once the child has closed the terminal
+    }
+  }
+  ::close(master);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  return output;
+}
+
+// The transcript with every progress text and its erasure taken out: a run
+// of n backspaces, n blanks and n backspaces removes the n bytes before it.
+std::string WithoutProgress(const std::string& transcript, std::size_t& erased) {
+  std::string out;
+  erased = 0;
+  for (std::size_t at = 0; at < transcript.size();) {
+    std::size_t n = 0;
+    while (at + n < transcript.size() && transcript[at + n] == '\b') ++n;
+    if (n > 0 && transcript.compare(at + n, n, std::string(n, ' ')) == 0 &&
+        transcript.compare(at + 2 * n, n, std::string(n, '\b')) == 0 && out.size() >= n) {
+      EXPECT_NE(out.substr(out.size() - n).find(" rows"), std::string::npos) << out.substr(out.size() - n);
+      out.resize(out.size() - n);
+      at += 3 * n;
+      ++erased;
+    } else {
+      out += transcript[at++];
+    }
+  }
+  return out;
+}
+
+TEST(TerminalProgress, ShownWhileLongTasksWriteAndErasedWhenTheyEnd) {
+  TempFolder folder;
+  CreateBrowserDatabase(
+      folder / "places.sqlite", "firefox3/places.sql",
+      "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, NULL, 0);"
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400000) "
+      "INSERT INTO moz_historyvisits SELECT i, 0, 1, 1228580112000000 + i, 1, 1 FROM n;");
+  const std::string input = StandardSettingsInput() + "A\n\nC\n\nX\n";
+  const std::string onTerminal = RunOnTerminal(folder.path(), input);
+  SkvRun onPipe = RunSkv(folder.path(), input);
+
+  std::size_t erased = 0;
+  EXPECT_EQ(WithoutProgress(onTerminal, erased), onPipe.transcript);
+  EXPECT_GE(erased, 2u) << "no progress was shown for either task";
+  EXPECT_NE(onTerminal.find("Processing... "), std::string::npos);
+  EXPECT_NE(onTerminal.find("%)"), std::string::npos) << "the total is known, so a percentage is shown";
+  EXPECT_EQ(onPipe.transcript.find('\b'), std::string::npos);
+}
+
+}  // namespace
