@@ -9,7 +9,9 @@ FUZZ_SECONDS ?= 300
 TEST_FUZZ_SECONDS ?= 30
 FUZZERS := timestamp_fuzzer:timestamps database_fuzzer:databases
 
-.PHONY: all build demo test test-plain test-sanitize test-fuzz fuzz fuzz-build prerequisites clean
+PREFIX ?= /usr/local
+
+.PHONY: all build demo test test-plain test-sanitize test-fuzz fuzz fuzz-build install package prerequisites clean
 
 all: build
 
@@ -59,10 +61,21 @@ run-fuzzers:
 	  grep -E '^stat::number_of_executed_units|^Done' $(FUZZ_DIR)/$$harness.log; \
 	done
 
-# Starts skv in a sample evidence folder, demo/.
+# Generates a fresh sample evidence folder, demo/, with all fifteen
+# databases, and starts skv there.
 demo: build
-	rm -rf demo && mkdir -p demo
+	rm -rf demo
+	$(BUILD_DIR)/tools/skv-evidence demo
+	@echo "Sample evidence in demo/; starting skv there."
 	cd demo && ../$(BUILD_DIR)/skv
+
+# Installs skv and its manual page under PREFIX (/usr/local by default).
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# A Debian package of skv and its manual page, in $(BUILD_DIR).
+package: build
+	cd $(BUILD_DIR) && cpack
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) demo
