@@ -54,7 +54,7 @@ const char* const kWords[] = {"news",   "mail",  "shop",   "forum", "bank",   "m
                               "wiki",   "travel", "weather", "sports", "music", "photos", "blog",
                               "search", "cloud", "jobs",   "recipes", "games", "books"};
 const char* const kDomains[] = {"example.com", "example.org", "example.net"};
-const char* const kPaths[] = {"index.html", "article", "view", "item", "story", "page", "results", "profile"};
+const char* const kPaths[] = {"pages", "article", "view", "item", "story", "page", "results", "profile"};
 
 struct Host {
   std::string name;
@@ -102,7 +102,9 @@ std::string MakeTitle(Random& random, const std::string& host, std::int64_t id, 
                    " that goes on well past fifty bytes, page " + std::to_string(id);
     case 5: return "<" + Word(random) + "> tags & 'quotes' in a title";
     default: {
-      std::string word = Word(random);
+      // Named after the site: "www.news2.example.com" gives "News".
+      std::string word = host.substr(host.starts_with("www.") ? 4 : 0);
+      word = word.substr(0, word.find_first_of(".0123456789"));
       word[0] = static_cast<char>(word[0] - 'a' + 'A');
       return word + " \xE2\x80\x93 item " + std::to_string(id) + " | " + host;
     }
