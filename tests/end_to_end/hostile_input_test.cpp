@@ -15,18 +15,6 @@ namespace {
 
 const std::string kFile = "2008-117 - Harbour Street - ";
 
-SkvRun RunTask(const TempFolder& folder, const std::string& answers) {
-  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + answers + "X\n");
-  EXPECT_EQ(run.errors, "");
-  return run;
-}
-
-std::set<std::string> FilesIn(const std::filesystem::path& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
-  return names;
-}
-
 TEST(HostileDatabases, TableNamesFromTheEvidenceStayInsideTheFolder) {
   TempFolder parent;
   const std::filesystem::path folder = parent / "evidence";
@@ -45,8 +33,8 @@ TEST(HostileDatabases, TableNamesFromTheEvidenceStayInsideTheFolder) {
   SkvRun run = RunSkv(folder, StandardSettingsInput() + "F\n\nX\n");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.transcript.find("Could not"), std::string::npos);
-  EXPECT_EQ(FilesIn(parent.path()), std::set<std::string>{"evidence"}) << "a file was written outside the folder";
-  const std::set<std::string> files = FilesIn(folder);
+  EXPECT_EQ(FileNames(parent.path()), std::set<std::string>{"evidence"}) << "a file was written outside the folder";
+  const std::set<std::string> files = FileNames(folder);
   EXPECT_EQ(files.size(), 1 + names.size());
   for (const std::string& expected : {kFile + "History quote\"d.csv", kFile + "History line\nfeed.csv",
                                       kFile + "History .._.._escape.csv", kFile + "History back_slash.csv",
@@ -69,7 +57,7 @@ TEST(HostileDatabases, ThousandColumnsAndFiftyMegabyteCells) {
   ExecuteSql(folder / "Cookies", "CREATE TABLE wide (" + columns + "); INSERT INTO wide (c0, c999) VALUES (1, 2);"
                                  "CREATE TABLE big (v); INSERT INTO big VALUES (zeroblob(0));"
                                  "UPDATE big SET v = replace(hex(zeroblob(25000000)), '00', 'ab');");
-  SkvRun run = RunTask(folder, "G\n\n");
+  SkvRun run = RunAnswers(folder.path(), "G\n\n");
   EXPECT_EQ(run.exitStatus, 0);
   const std::string wide = ReadFileBytes(folder / (kFile + "Cookies wide.csv"));
   EXPECT_TRUE(wide.starts_with("\"c0\",\"c1\","));
@@ -87,7 +75,7 @@ TEST(HostileDatabases, TextWithZeroBytesEndsAtTheFirstOne) {
   TempFolder folder;
   ExecuteSql(folder / "Cookies", "CREATE TABLE t (v); INSERT INTO t VALUES ('ab' || char(0) || 'cd');"
                                  "INSERT INTO t VALUES (CAST(X'410042' AS TEXT));");
-  RunTask(folder, "F\n\n");
+  RunAnswers(folder.path(), "F\n\n");
   EXPECT_EQ(ReadFileBytes(folder / (kFile + "Cookies t.csv")), "\"v\",\r\n\"ab\",\r\n\"A\",\r\n");
 }
 
@@ -109,7 +97,7 @@ TEST(HostileDatabases, EveryTruncationOfADatabaseIsSurvived) {
                              whole.size() / 3, whole.size() / 2, whole.size() - 4096, whole.size() - 1}) {
     TempFolder folder;
     WriteFileBytes(folder / "places.sqlite", whole.substr(0, length));
-    SkvRun run = RunTask(folder, "A\n\nC\n\nD\ny\n\n");
+    SkvRun run = RunAnswers(folder.path(), "A\n\nC\n\nD\ny\n\n");
     EXPECT_EQ(run.exitStatus, 0) << "truncated to " << length;
     EXPECT_TRUE(run.transcript.ends_with(MenuTranscript())) << "truncated to " << length;
   }
@@ -130,7 +118,7 @@ TEST(HostileDatabases, AReadThatFailsMidwayIsReportedNotPassedOver) {
   }
   TempFolder folder;
   WriteFileBytes(folder / "places.sqlite", bytes);
-  SkvRun run = RunTask(folder, "A\n\n");
+  SkvRun run = RunAnswers(folder.path(), "A\n\n");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_NE(run.transcript.find("  Could not read all of places.sqlite > moz_places: database disk image is malformed\n"),
             std::string::npos)
@@ -145,7 +133,7 @@ TEST(HostileDatabases, TablesWithFewerColumnsReadTheMissingOnesAsNull) {
              "CREATE TABLE moz_favicons (id INTEGER PRIMARY KEY);"
              "INSERT INTO moz_places VALUES (1, 'http://short.example/', 'elpmaxe.trohs.', 4);"
              "INSERT INTO moz_historyvisits VALUES (1, 1, 1228580112345678);");
-  SkvRun run = RunTask(folder, "C\n\nD\ny\n\n");
+  SkvRun run = RunAnswers(folder.path(), "C\n\nD\ny\n\n");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.transcript.find("Could not prepare"), std::string::npos) << run.transcript;
   EXPECT_EQ(ReadFileBytes(folder / (kFile + "Internet Usage.csv")),
@@ -160,7 +148,7 @@ TEST(HostileDatabases, VisitsWithoutADateColumnCannotBeListed) {
   ExecuteSql(folder / "places.sqlite",
              "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url);"
              "CREATE TABLE moz_historyvisits (id INTEGER PRIMARY KEY, place_id);");
-  SkvRun run = RunTask(folder, "C\n");
+  SkvRun run = RunAnswers(folder.path(), "C\n");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_TRUE(run.transcript.ends_with("Processing...\nCould not prepare statement." + BackToMenuTranscript()));
 }
@@ -174,9 +162,9 @@ TEST(HostileDatabases, FaviconsWithEmptyOrNullData) {
                         "INSERT INTO moz_places VALUES (2, 'http://b/', NULL, '.', 1, 0, 0, 2, 0);"
                         "INSERT INTO moz_historyvisits VALUES (1, 0, 1, 1, 1, 1);"
                         "INSERT INTO moz_historyvisits VALUES (2, 0, 2, 2, 1, 1);");
-  SkvRun run = RunTask(folder, "D\ny\n\n");
+  SkvRun run = RunAnswers(folder.path(), "D\ny\n\n");
   EXPECT_EQ(run.exitStatus, 0);
-  const std::set<std::string> files = FilesIn(folder.path());
+  const std::set<std::string> files = FileNames(folder.path());
   EXPECT_FALSE(files.contains("favicon_2.png"));  // NULL data: no image
   if (files.contains("favicon_1.png")) {
     EXPECT_EQ(ReadFileBytes(folder / "favicon_1.png"), "");

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "support/fixture_database.h"
+#include "support/report_page.h"
 #include "support/run_skv.h"
 #include "support/temp_folder.h"
 
@@ -188,12 +189,7 @@ TEST(RealProfiles, FirefoxEsrHtmlReportShowsTheIconsOfFaviconsSqlite) {
       "FROM moz_historyvisits v LEFT JOIN moz_places p ON p.id = v.place_id ORDER BY v.visit_date",
       reference / "favicons.sqlite");
   const std::string page = ReadFileBytes(folder / (kFile + "Internet Usage.html"));
-  std::vector<std::string> cells;
-  const std::string open = "\r\n  <TD>";
-  for (std::size_t at = page.find("Typed</TD>"); (at = page.find(open, at)) != std::string::npos; ++at) {
-    const std::size_t begin = at + open.size();
-    cells.push_back(page.substr(begin, page.find("</TD>", begin) - begin));
-  }
+  const std::vector<std::string> cells = FaviconCells(page);
   ASSERT_EQ(cells.size(), expected.size());
   std::size_t shown = 0;
   for (std::size_t i = 0; i < cells.size(); ++i) {

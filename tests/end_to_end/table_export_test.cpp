@@ -30,27 +30,13 @@ std::string FirefoxNotFound(const std::set<std::string>& found = {}) {
   return lines;
 }
 
-SkvRun RunTask(const TempFolder& folder, const std::string& letter) {
-  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + letter + "\n\nX\n");
-  EXPECT_EQ(run.errors, "");
-  return run;
-}
-
-std::set<std::string> FilesIn(const TempFolder& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
-
 TEST(TableExport, EmptyFolderGivesEveryNotFoundLineAndNoFile) {
   TempFolder folder;
-  SkvRun firefox = RunTask(folder, "A");
+  SkvRun firefox = RunAnswers(folder.path(), "A\n\n");
   EXPECT_EQ(firefox.exitStatus, 0);
   EXPECT_EQ(firefox.transcript,
             OpeningTranscript() + ExportTranscript(FirefoxNotFound()) + BackToMenuTranscript());
-  SkvRun chrome = RunTask(folder, "g");
+  SkvRun chrome = RunAnswers(folder.path(), "g\n\n");
   EXPECT_EQ(chrome.transcript, OpeningTranscript() +
                                    ExportTranscript("Database Archived History not found.\n"
                                                     "Database Cookies not found.\n"
@@ -58,7 +44,7 @@ TEST(TableExport, EmptyFolderGivesEveryNotFoundLineAndNoFile) {
                                                     "Database Thumbnails not found.\n"
                                                     "Database Web Data not found.\n") +
                                    BackToMenuTranscript());
-  EXPECT_TRUE(FilesIn(folder).empty());
+  EXPECT_TRUE(FileNames(folder.path()).empty());
 }
 
 TEST(TableExport, FoundDatabasesListEveryTableInByteOrder) {
@@ -68,7 +54,7 @@ TEST(TableExport, FoundDatabasesListEveryTableInByteOrder) {
   // Upper-case names sort before lower-case ones.
   CreateBrowserDatabase(folder / "webappsstore.sqlite", "firefox3/webappsstore.sql",
                         "CREATE TABLE Zed (a); CREATE TABLE alpha (a);");
-  SkvRun run = RunTask(folder, "a");
+  SkvRun run = RunAnswers(folder.path(), "a\n\n");
   const std::string expected =
       "Database content-prefs.sqlite not found.\n"
       "Database cookies.sqlite not found.\n"
@@ -99,14 +85,14 @@ TEST(TableExport, FoundDatabasesListEveryTableInByteOrder) {
   EXPECT_EQ(ReadFileBytes(folder / (kFile + "places.sqlite moz_places.csv")), "");
   EXPECT_EQ(ReadFileBytes(folder / (kFile + "places.sqlite sqlite_sequence.csv")),
             "\"name\",\"seq\",\r\n\"moz_keywords\",\"1\",\r\n");
-  EXPECT_EQ(FilesIn(folder).size(), 2u + 11u + 3u);
+  EXPECT_EQ(FileNames(folder.path()).size(), 2u + 11u + 3u);
 }
 
 TEST(TableExport, DatabaseWithoutTablesGivesOnlyItsFoundLine) {
   TempFolder folder;
   ExecuteSql(folder / "search.sqlite", "PRAGMA user_version = 0;");
   WriteFileBytes(folder / "search.sqlite", "");  // an empty file is an empty database
-  SkvRun run = RunTask(folder, "A");
+  SkvRun run = RunAnswers(folder.path(), "A\n\n");
   std::string expected = FirefoxNotFound();
   expected.replace(expected.find("search.sqlite not found."), 24, "search.sqlite found.");
   EXPECT_EQ(run.transcript, OpeningTranscript() + ExportTranscript(expected) + BackToMenuTranscript());
@@ -126,7 +112,7 @@ TEST(TableExport, CellsAreQuotedWithEveryValueWhole) {
                         "INSERT INTO typed VALUES (-7, 1.5, X'00FF');"
                         "INSERT INTO typed VALUES (9223372036854775807, 0.1, X'0A0D0A');"
                         "INSERT INTO typed VALUES (0, 1e300, NULL);");
-  RunTask(folder, "A");
+  RunAnswers(folder.path(), "A\n\n");
   EXPECT_EQ(ReadFileBytes(folder / (kFile + "formhistory.sqlite moz_formhistory.csv")),
             "\"id\",\"fieldname\",\"value\",\r\n"
             "\"1\",\"name\",\"\",\r\n"
@@ -144,7 +130,7 @@ TEST(TableExport, CellsAreQuotedWithEveryValueWhole) {
 TEST(TableExport, QuotesInColumnNamesAreDoubledToo) {
   TempFolder folder;
   ExecuteSql(folder / "Cookies", "CREATE TABLE t (\"say \"\"when\"\"\", b); INSERT INTO t VALUES (1, 2);");
-  RunTask(folder, "F");
+  RunAnswers(folder.path(), "F\n\n");
   EXPECT_EQ(ReadFileBytes(folder / (kFile + "Cookies t.csv")), "\"say \"\"when\"\"\",\"b\",\r\n\"1\",\"2\",\r\n");
 }
 
@@ -155,7 +141,7 @@ TEST(TableExport, OnlyTheCataloguesColumnsAreDecoded) {
                         "INSERT INTO moz_items_annos VALUES (1, 1, 1, NULL, 'c', 0, 0, 3, 1228580112345678, "
                         "1228580112345678);"
                         "INSERT INTO moz_items_annos VALUES (2, 1, 2, NULL, 'c', 0, 0, 3, NULL, 0);");
-  RunTask(folder, "A");
+  RunAnswers(folder.path(), "A\n\n");
   const std::string annos = kFile + "places.sqlite moz_annos.csv";
   const std::string items = kFile + "places.sqlite moz_items_annos.csv";
   const std::string header =
@@ -165,7 +151,7 @@ TEST(TableExport, OnlyTheCataloguesColumnsAreDecoded) {
             header + "\"1\",\"1\",\"1\",\"\",\"c\",\"0\",\"0\",\"3\",\"1228580112345678\",\"1228580112345678\",\r\n"
                      "\"2\",\"1\",\"2\",\"\",\"c\",\"0\",\"0\",\"3\",\"\",\"0\",\r\n");
 
-  RunTask(folder, "B");
+  RunAnswers(folder.path(), "B\n\n");
   // moz_annos: only dateAdded is a timestamp; moz_items_annos: both are.
   EXPECT_NE(ReadFileBytes(folder / annos).find("\"06/12/2008 16:15:12\",\"1228580112345678\",\r\n"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(folder / items),
@@ -193,7 +179,7 @@ TEST(TableExport, TimestampFlagsReachPastTheTwentiethColumn) {
   for (int i = 0; i < 24; ++i) columns += "c" + std::to_string(i) + ", ";
   ExecuteSql(folder / "cookies.sqlite", "CREATE TABLE moz_cookies (" + columns + "lastAccessed);"
                                         "INSERT INTO moz_cookies (c0, lastAccessed) VALUES (1, 1228580112345678);");
-  RunTask(folder, "B");
+  RunAnswers(folder.path(), "B\n\n");
   const std::string csv = ReadFileBytes(folder / (kFile + "cookies.sqlite moz_cookies.csv"));
   EXPECT_TRUE(csv.ends_with(",\"06/12/2008 16:15:12\",\r\n")) << csv;
 }
@@ -203,7 +189,7 @@ TEST(TableExport, TableNamesThatNeedQuotingAreExportedAndKeptInsideTheFolder) {
   ExecuteSql(folder / "Web Data",
              "CREATE TABLE \"odd \"\"name\"\" ../x\\y\" (a); INSERT INTO \"odd \"\"name\"\" ../x\\y\" VALUES ('v');"
              "CREATE TABLE \"order\" (a); INSERT INTO \"order\" VALUES (1);");
-  SkvRun run = RunTask(folder, "F");
+  SkvRun run = RunAnswers(folder.path(), "F\n\n");
   EXPECT_NE(run.transcript.find("  Processing Web Data > odd \"name\" ../x\\y\n"), std::string::npos);
   EXPECT_EQ(run.transcript.find("Could not prepare"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(folder / (kFile + "Web Data odd \"name\" .._x_y.csv")), "\"a\",\r\n\"v\",\r\n");
@@ -216,7 +202,7 @@ TEST(TableExport, TablesWithoutRowIdsComeInPrimaryKeyOrder) {
              "CREATE TABLE pairs (b TEXT, a INTEGER, v, PRIMARY KEY (a, b)) WITHOUT ROWID;"
              "INSERT INTO pairs VALUES ('y', 2, 'third'), ('x', 1, 'second'), ('a', 1, 'first');"
              "CREATE TABLE plain (v); INSERT INTO plain VALUES ('one'), ('two');");
-  SkvRun run = RunTask(folder, "F");
+  SkvRun run = RunAnswers(folder.path(), "F\n\n");
   EXPECT_EQ(run.transcript.find("Could not prepare"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(folder / (kFile + "Cookies pairs.csv")),
             "\"b\",\"a\",\"v\",\r\n\"a\",\"1\",\"first\",\r\n\"x\",\"1\",\"second\",\r\n\"y\",\"2\",\"third\",\r\n");
@@ -227,7 +213,7 @@ TEST(TableExport, RowsComeInRowIdOrder) {
   ExecuteSql(folder / "Cookies",
              "CREATE TABLE t (v); INSERT INTO t (rowid, v) VALUES (30, 'c'), (10, 'a'), (20, 'b');"
              "CREATE INDEX t_v ON t (v DESC);");
-  RunTask(folder, "F");
+  RunAnswers(folder.path(), "F\n\n");
   EXPECT_EQ(ReadFileBytes(folder / (kFile + "Cookies t.csv")), "\"v\",\r\n\"a\",\r\n\"b\",\r\n\"c\",\r\n");
 }
 
@@ -235,7 +221,7 @@ TEST(TableExport, ExistingOutputFileIsRewritten) {
   TempFolder folder;
   ExecuteSql(folder / "Cookies", "CREATE TABLE t (v); INSERT INTO t VALUES (1);");
   WriteFileBytes(folder / (kFile + "Cookies t.csv"), std::string(5000, 'x'));
-  RunTask(folder, "F");
+  RunAnswers(folder.path(), "F\n\n");
   EXPECT_EQ(ReadFileBytes(folder / (kFile + "Cookies t.csv")), "\"v\",\r\n\"1\",\r\n");
 }
 
@@ -251,7 +237,7 @@ TEST(TableExport, FileThatIsNoDatabaseEndsTheExportWithoutThePause) {
   TempFolder folder;
   WriteFileBytes(folder / "places.sqlite", "This is not an SQLite database, only text of some length.\n");
   CreateBrowserDatabase(folder / "search.sqlite", "firefox3/search.sql");
-  SkvRun run = RunTask(folder, "A");
+  SkvRun run = RunAnswers(folder.path(), "A\n\n");
   EXPECT_EQ(run.exitStatus, 0);
   const std::string lines =
       "Database content-prefs.sqlite not found.\n"
@@ -264,7 +250,7 @@ TEST(TableExport, FileThatIsNoDatabaseEndsTheExportWithoutThePause) {
   // The line typed for the pause reaches the menu instead, where it matches nothing.
   EXPECT_EQ(run.transcript, OpeningTranscript() + "\n\n\n\n\n\n" + lines + BackToMenuTranscript() +
                                 BackToMenuTranscript());
-  EXPECT_EQ(FilesIn(folder).size(), 2u);  // search.sqlite was never reached
+  EXPECT_EQ(FileNames(folder.path()).size(), 2u);  // search.sqlite was never reached
 }
 
 TEST(TableExport, OutputFileThatCannotBeCreatedEndsTheProgram) {
@@ -284,7 +270,7 @@ TEST(TableExport, WriteFailureEndsTheProgramInsteadOfPassingOver) {
   TempFolder folder;
   ExecuteSql(folder / "Cookies", "CREATE TABLE t (v); INSERT INTO t VALUES (1);");
   std::filesystem::create_symlink("/dev/full", folder / (kFile + "Cookies t.csv"));
-  SkvRun run = RunTask(folder, "F");
+  SkvRun run = RunAnswers(folder.path(), "F\n\n");
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_TRUE(run.transcript.ends_with("  Processing Cookies > t\n"
                                        "Error writing output file " + kFile + "Cookies t.csv:"
@@ -299,7 +285,7 @@ TEST(TableExport, MemoryStaysFlatAsATableGrows) {
              "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 200000) "
              "INSERT INTO urls SELECT i, 'http://host' || i || '.example/' || hex(randomblob(20)), "
              "hex(randomblob(30)) FROM n;");
-  SkvRun run = RunTask(folder, "F");
+  SkvRun run = RunAnswers(folder.path(), "F\n\n");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_GT(std::filesystem::file_size(folder / (kFile + "History urls.csv")), 25'000'000u);
   // A 30 MB table in far less memory than the table: rows are streamed.

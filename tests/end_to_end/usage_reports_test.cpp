@@ -7,6 +7,7 @@
 #include <set>
 
 #include "support/fixture_database.h"
+#include "support/report_page.h"
 #include "support/run_skv.h"
 #include "support/temp_folder.h"
 
@@ -36,24 +37,10 @@ const std::string kHistoryRows =
     "INSERT INTO moz_historyvisits VALUES (7, 0, 1, NULL, 2, 0);"
     "INSERT INTO moz_historyvisits VALUES (8, 0, 1, 0, 2, 0);";
 
-SkvRun RunTask(const TempFolder& folder, const std::string& answers) {
-  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + answers + "X\n");
-  EXPECT_EQ(run.errors, "");
-  return run;
-}
-
-std::set<std::string> FilesIn(const TempFolder& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
-
 TEST(UsageCsv, OneLinePerVisitOldestFirst) {
   TempFolder folder;
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", kHistoryRows);
-  SkvRun run = RunTask(folder, "C\n\n");
+  SkvRun run = RunAnswers(folder.path(), "C\n\n");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.transcript, OpeningTranscript() + kIntroduction +
                                 "Database places.sqlite found.\n\nProcessing...\n\n8 rows exported\n\n"
@@ -84,25 +71,25 @@ TEST(UsageCsv, PlacesWithoutVisitsGivesTheHeaderOnly) {
   TempFolder folder;
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
   WriteFileBytes(folder / kCsv, "an earlier report, longer than this one will be\r\n");
-  SkvRun run = RunTask(folder, "c\n\n");
+  SkvRun run = RunAnswers(folder.path(), "c\n\n");
   EXPECT_NE(run.transcript.find("Processing...\n\n0 rows exported\n\nPress enter"), std::string::npos);
   EXPECT_EQ(ReadFileBytes(folder / kCsv), kCsvHeader);
 }
 
 TEST(UsageCsv, NoPlacesDatabaseWritesNoFile) {
   TempFolder folder;
-  SkvRun run = RunTask(folder, "C\n\n");
+  SkvRun run = RunAnswers(folder.path(), "C\n\n");
   EXPECT_EQ(run.transcript, OpeningTranscript() + kIntroduction +
                                 "Database places.sqlite not found.\n\n\n0 rows exported\n\n"
                                 "Press enter to continue" +
                                 BackToMenuTranscript());
-  EXPECT_TRUE(FilesIn(folder).empty());
+  EXPECT_TRUE(FileNames(folder.path()).empty());
 }
 
 TEST(UsageCsv, PlacesThatIsNoDatabaseEndsWithoutCountOrPause) {
   TempFolder folder;
   WriteFileBytes(folder / "places.sqlite", std::string(2048, 'z'));
-  SkvRun run = RunTask(folder, "C\n");
+  SkvRun run = RunAnswers(folder.path(), "C\n");
   EXPECT_EQ(run.transcript, OpeningTranscript() + kIntroduction +
                                 "Database places.sqlite found.\n\nProcessing...\nCould not prepare statement." +
                                 BackToMenuTranscript());
@@ -124,7 +111,7 @@ TEST(UsageCsv, WriteFailureEndsTheProgram) {
   TempFolder folder;
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
   std::filesystem::create_symlink("/dev/full", folder / kCsv);
-  SkvRun run = RunTask(folder, "C\n\n");
+  SkvRun run = RunAnswers(folder.path(), "C\n\n");
   EXPECT_EQ(run.exitStatus, 1);
   EXPECT_TRUE(run.transcript.ends_with("Processing...Error writing output file " + kCsv +
                                        ":No space left on device\n\n"))
@@ -234,7 +221,7 @@ TEST(UsageHtml, WholePageWithoutFavicons) {
     SkvRun run = RunHtml(folder, answer);
     EXPECT_EQ(ReadFileBytes(folder / "2008-117 - Harbour <Street> - Internet Usage.html"), ExpectedPage(""))
         << "answer '" << answer << "'";
-    EXPECT_EQ(FilesIn(folder).size(), 2u) << "no favicon file for answer '" << answer << "'";
+    EXPECT_EQ(FileNames(folder.path()).size(), 2u) << "no favicon file for answer '" << answer << "'";
   }
 }
 
@@ -248,7 +235,7 @@ TEST(UsageHtml, WholePageWithFaviconsAndItsImageFile) {
     // The bytes exactly, line feeds and zero bytes included; favicon 77 has
     // no row, so no file.
     EXPECT_EQ(ReadFileBytes(folder / "favicon_1.ico"), std::string("\x00\x01\x0A\x0D\x0A\x00\xFF", 7));
-    EXPECT_EQ(FilesIn(folder).size(), 3u);
+    EXPECT_EQ(FileNames(folder.path()).size(), 3u);
   }
 }
 
@@ -262,7 +249,7 @@ TEST(UsageHtml, ConsoleTranscriptWithAndWithoutPlaces) {
                                     "Database places.sqlite not found.\n\n\n0 rows exported\n\n\n"
                                     "Press enter to continue" +
                                     BackToMenuTranscript());
-  EXPECT_TRUE(FilesIn(folder).empty());
+  EXPECT_TRUE(FileNames(folder.path()).empty());
 
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", kPageRows);
   SkvRun found = RunHtml(folder, "n");
@@ -275,7 +262,7 @@ TEST(UsageHtml, ConsoleTranscriptWithAndWithoutPlaces) {
 TEST(UsageHtml, EmptyHistoryGivesBothTablesWithTheirHeadingsOnly) {
   TempFolder folder;
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
-  SkvRun run = RunTask(folder, "D\n\n\n");
+  SkvRun run = RunAnswers(folder.path(), "D\n\n\n");
   EXPECT_NE(run.transcript.find("Processing...\n\n0 rows exported\n"), std::string::npos);
   const std::string page = ReadFileBytes(folder / kHtml);
   EXPECT_NE(page.find("Visit Count</TD>\r\n</TR>\r\n</TABLE><BR><BR>\r\n"), std::string::npos);
@@ -292,7 +279,7 @@ TEST(UsageHtml, AtMostTwentyHostsMostVisitedFirst) {
             "/', NULL, '" + std::to_string(i) + "h.', " + std::to_string(i * 10) + ", 0, 0, NULL, 0);";
   }
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", rows);
-  RunTask(folder, "D\n\n\n");
+  RunAnswers(folder.path(), "D\n\n\n");
   const std::string page = ReadFileBytes(folder / kHtml);
   std::size_t hostRows = 0;
   for (std::size_t at = 0; (at = page.find("align=\"center\"", at)) != std::string::npos; ++at) ++hostRows;
@@ -312,7 +299,7 @@ TEST(UsageHtml, RowsAlternateBetweenShadedAndPlain) {
     rows += "INSERT INTO moz_historyvisits VALUES (" + std::to_string(i) + ", 0, 1, " + std::to_string(i) + ", 1, 1);";
   }
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", rows);
-  RunTask(folder, "D\n\n\n");
+  RunAnswers(folder.path(), "D\n\n\n");
   const std::string page = ReadFileBytes(folder / kHtml);
   std::string openings;
   for (std::size_t at = page.find("Typed</TD>"); (at = page.find("\r\n<TR", at)) != std::string::npos; ++at) {
@@ -342,8 +329,8 @@ TEST(UsageHtml, FaviconFilesAreNamedByMimeTypeAndWrittenOncePerRun) {
     rows += "INSERT INTO moz_historyvisits VALUES (" + id + ", 0, " + id + ", " + id + ", 1, 1);";
   }
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", rows);
-  RunTask(folder, "D\ny\n\n");
-  EXPECT_EQ(FilesIn(folder), (std::set<std::string>{"places.sqlite", kHtml, "favicon_2.png", "favicon_3.jpg",
+  RunAnswers(folder.path(), "D\ny\n\n");
+  EXPECT_EQ(FileNames(folder.path()), (std::set<std::string>{"places.sqlite", kHtml, "favicon_2.png", "favicon_3.jpg",
                                                     "favicon_4.jpg", "favicon_5.gif", "favicon_6.bmp", "favicon_7",
                                                     "favicon_8", "favicon_9", "favicon_-11.gif"}));
   EXPECT_EQ(ReadFileBytes(folder / "favicon_2.png"), "\x89PNG\r\n\x1A\n");
@@ -361,7 +348,7 @@ TEST(UsageHtml, EvidenceTextsCannotInjectMarkUp) {
                         "INSERT INTO moz_places VALUES (1, 'javascript:\"><script>alert(1)</script>', "
                         "'<script>alert(''t'')</script>', 'moc.>b<.', 1, 0, 0, NULL, 0);"
                         "INSERT INTO moz_historyvisits VALUES (1, 0, 1, '<i>1234567890123', 1, 1);");
-  RunTask(folder, "D\n\n\n");
+  RunAnswers(folder.path(), "D\n\n\n");
   const std::string page = ReadFileBytes(folder / kHtml);
   EXPECT_EQ(page.find("<script"), std::string::npos);
   EXPECT_EQ(page.find("<b>"), std::string::npos);
@@ -373,7 +360,7 @@ TEST(UsageHtml, EvidenceTextsCannotInjectMarkUp) {
 TEST(UsageHtml, PlacesThatIsNoDatabaseLeavesTheHeadOnly) {
   TempFolder folder;
   WriteFileBytes(folder / "places.sqlite", std::string(4096, '\x01'));
-  SkvRun run = RunTask(folder, "D\n\n");
+  SkvRun run = RunAnswers(folder.path(), "D\n\n");
   EXPECT_TRUE(run.transcript.ends_with("Database places.sqlite found.\n\nProcessing...\nCould not prepare statement." +
                                        BackToMenuTranscript()));
   EXPECT_TRUE(ReadFileBytes(folder / kHtml).ends_with("Produced by: J Examiner</span></small><br><br>\r\n"));
@@ -398,12 +385,12 @@ TEST(UsageReports, HistoryOfManyVisitsIsStreamedInSmallMemory) {
       "hex(randomblob(30)), 'elpmaxe.' || (i % 97) || 'tsoh.', 1, 0, 0, NULL, i FROM n;"
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100000) "
       "INSERT INTO moz_historyvisits SELECT i, i - 1, 1 + i % 2000, 1228580112000000 + i * 1000000, 1, 1 FROM n;");
-  SkvRun csv = RunTask(folder, "C\n\n");
+  SkvRun csv = RunAnswers(folder.path(), "C\n\n");
   EXPECT_NE(csv.transcript.find("\n100000 rows exported\n"), std::string::npos);
   if (kMemoryIsMeasured) {
     EXPECT_LT(csv.peakMemoryKiB, 12 * 1024);
   }
-  SkvRun html = RunTask(folder, "D\n\n\n");
+  SkvRun html = RunAnswers(folder.path(), "D\n\n\n");
   EXPECT_NE(html.transcript.find("\n100000 rows exported\n"), std::string::npos);
   EXPECT_GT(std::filesystem::file_size(folder / kHtml), 50'000'000u);
   if (kMemoryIsMeasured) {
@@ -465,20 +452,15 @@ TEST(UsageHtml, CurrentProfilesTakeIconsFromFaviconsSqliteByTheirBytes) {
   ExecuteSql(folder / "places.sqlite", places);
   ExecuteSql(folder / "favicons.sqlite", icons);
 
-  SkvRun run = RunTask(folder, "D\ny\n\n");
+  SkvRun run = RunAnswers(folder.path(), "D\ny\n\n");
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_EQ(FilesIn(folder),
+  EXPECT_EQ(FileNames(folder.path()),
             (std::set<std::string>{"places.sqlite", "favicons.sqlite", kHtml, "favicon_100.png", "favicon_101.gif",
                                    "favicon_102.ico", "favicon_103.jpg", "favicon_104.bmp", "favicon_105.svg",
                                    "favicon_106.svg", "favicon_107"}));
   EXPECT_EQ(ReadFileBytes(folder / "favicon_105.svg"), "<svg xmlns=\"x\"/>");
   const std::string page = ReadFileBytes(folder / kHtml);
-  std::vector<std::string> cells;
-  const std::string open = "\r\n  <TD>";
-  for (std::size_t at = page.find("Typed</TD>"); (at = page.find(open, at)) != std::string::npos; ++at) {
-    const std::size_t begin = at + open.size();
-    cells.push_back(page.substr(begin, page.find("</TD>", begin) - begin));
-  }
+  const std::vector<std::string> cells = FaviconCells(page);
   auto image = [](const char* file) { return std::string("<img src=\"") + file + "\" width=\"16\" height=\"16\">"; };
   EXPECT_EQ(cells, (std::vector<std::string>{image("favicon_100.png"), image("favicon_101.gif"), image("favicon_102.ico"),
                                              image("favicon_103.jpg"), image("favicon_104.bmp"), image("favicon_105.svg"),
@@ -496,7 +478,7 @@ TEST(UsageHtml, FirefoxThreeFaviconsWinOverAFaviconsSqliteBeside) {
                                              "INSERT INTO moz_pages_w_icons VALUES (1, 'http://p1/', 0);"
                                              "INSERT INTO moz_icons VALUES (9, 'i', 0, 16, 0, NULL, 0, 0, X'89504E47');"
                                              "INSERT INTO moz_icons_to_pages VALUES (1, 9, 0);");
-  RunTask(folder, "D\ny\n\n");
+  RunAnswers(folder.path(), "D\ny\n\n");
   EXPECT_TRUE(std::filesystem::exists(folder / "favicon_5.gif"));
   EXPECT_FALSE(std::filesystem::exists(folder / "favicon_9.png"));
 }

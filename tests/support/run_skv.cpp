@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 #include "support/temp_folder.h"
 
 SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input, const SkvOptions& options) {
@@ -92,3 +94,9 @@ std::string StandardSettingsTranscript() {
 std::string OpeningTranscript() { return StartTranscript() + StandardSettingsTranscript() + MenuTranscript(); }
 
 std::string BackToMenuTranscript() { return "\n\n\n" + MenuTranscript(); }
+
+SkvRun RunAnswers(const std::filesystem::path& folder, const std::string& answers) {
+  SkvRun run = RunSkv(folder, StandardSettingsInput() + answers + "X\n");
+  EXPECT_EQ(run.errors, "") << "nothing may be written to standard error";
+  return run;
+}

@@ -38,6 +38,10 @@ SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input, con
 std::string StartTranscript();
 // The menu as the loop writes it before each prompt, prompt included.
 std::string MenuTranscript();
+// skv run with the standard settings, then the given answers (each with its
+// line end), then X; nothing may be written to standard error.
+SkvRun RunAnswers(const std::filesystem::path& folder, const std::string& answers);
+
 // The case settings answers most tests type: English dates, offset 0,
 // reference "2008-117", name "Harbour Street", investigator "J Examiner".
 std::string StandardSettingsInput();

@@ -28,3 +28,9 @@ void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes)
   out << bytes;
   if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
 }
+
+std::set<std::string> FileNames(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  return names;
+}

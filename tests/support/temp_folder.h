@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 // A fresh, private folder under the system's temporary directory, removed
@@ -18,6 +19,9 @@ class TempFolder {
  private:
   std::filesystem::path path_;
 };
+
+// The names of the files in a folder.
+std::set<std::string> FileNames(const std::filesystem::path& folder);
 
 std::string ReadFileBytes(const std::filesystem::path& file);
 void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);
