@@ -74,6 +74,9 @@ EvidenceDatabase OpenEvidenceDatabase(const std::string& fileName);
 // "Database <name> not found." on a line of its own.
 EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName);
 
+// Limits the connection's page cache to the given size.
+void SetPageCache(sqlite3* db, int kibibytes);
+
 // Null when SQLite cannot prepare the text.
 Statement PrepareStatement(sqlite3* db, std::string_view sql);
 

@@ -8,7 +8,22 @@
 
 namespace {
 
-const std::string kNoImage;
+const std::string kNoImageName;
+
+// The extensions an image file can have; an entry of extracted_ holds an
+// index into it.
+constexpr std::string_view kExtensions[] = {"", ".bmp", ".gif", ".png", ".ico", ".jpg", ".svg"};
+constexpr std::int8_t kNoImage = -1;
+
+std::int8_t ExtensionIndex(std::string_view extension) {
+  for (std::size_t i = 0; i < std::size(kExtensions); ++i) {
+    if (kExtensions[i] == extension) return static_cast<std::int8_t>(i);
+  }
+  return 0;
+}
+
+// Files of the favicons database are read once each: a small cache will do.
+constexpr int kFaviconPageCacheKiB = 256;
 
 constexpr const char* kFaviconsDatabase = "favicons.sqlite";
 
@@ -72,6 +87,7 @@ void FaviconExtractor::ChooseSource() {
   if (!places) return;
   EvidenceDatabase favicons = OpenEvidenceDatabase(kFaviconsDatabase);
   if (!favicons) return;
+  SetPageCache(favicons.get(), kFaviconPageCacheKiB);
   query_ = PrepareStatement(favicons.get(), kIconOfPage);
   db_ = std::move(favicons);
   if (query_) source_ = Source::kFaviconsDatabase;
@@ -81,22 +97,29 @@ const std::string& FaviconExtractor::FaviconFor(const JoinedVisit& visit) {
   if (source_ == Source::kNotChosen) ChooseSource();
   if (source_ == Source::kPlaces && visit.faviconId != 0) return ExtractFavicon(visit.faviconId);
   if (source_ == Source::kFaviconsDatabase && visit.url) return ExtractForPage(*visit.url);
-  return kNoImage;
+  return kNoImageName;
 }
 
 const std::string& FaviconExtractor::ExtractFavicon(int faviconId) {
   if (source_ == Source::kNotChosen) ChooseSource();
-  if (source_ != Source::kPlaces) return kNoImage;
+  if (source_ != Source::kPlaces) return kNoImageName;
   auto known = extracted_.find(faviconId);
   if (known == extracted_.end()) known = extracted_.emplace(faviconId, ExtractFromPlaces(faviconId)).first;
-  return known->second;
+  return NameOf(faviconId, known->second);
 }
 
-std::string FaviconExtractor::ExtractFromPlaces(int faviconId) {
+const std::string& FaviconExtractor::NameOf(std::int64_t id, std::int8_t written) {
+  if (written == kNoImage) return kNoImageName;
+  name_ = "favicon_" + std::to_string(id);
+  name_ += kExtensions[static_cast<std::size_t>(written)];
+  return name_;
+}
+
+std::int8_t FaviconExtractor::ExtractFromPlaces(int faviconId) {
   sqlite3_stmt* query = query_.get();
   sqlite3_reset(query);
   sqlite3_bind_int(query, 1, faviconId);
-  if (sqlite3_step(query) != SQLITE_ROW) return {};
+  if (sqlite3_step(query) != SQLITE_ROW) return kNoImage;
 
   // The Firefox 3 schema of moz_favicons.
   static constexpr std::string_view kSchema[] = {"id", "url", "data", "mime_type", "expiration"};
@@ -104,33 +127,34 @@ std::string FaviconExtractor::ExtractFromPlaces(int faviconId) {
   ResolveColumns(query, kSchema, columns);
   const int dataColumn = columns[2];
   const int mimeColumn = columns[3];
-  if (!TextAt(query, dataColumn)) return {};  // NULL data: no image
+  if (!TextAt(query, dataColumn)) return kNoImage;  // NULL data: no image
 
-  const std::string fileName =
-      "favicon_" + std::to_string(faviconId) + std::string(FaviconExtension(TextAt(query, mimeColumn).value_or("")));
-  return WriteImage(fileName, sqlite3_column_blob(query, dataColumn), sqlite3_column_bytes(query, dataColumn));
+  const std::string_view extension = FaviconExtension(TextAt(query, mimeColumn).value_or(""));
+  return WriteImage(faviconId, extension, sqlite3_column_blob(query, dataColumn), sqlite3_column_bytes(query, dataColumn));
 }
 
 const std::string& FaviconExtractor::ExtractForPage(std::string_view url) {
   sqlite3_stmt* query = query_.get();
   sqlite3_reset(query);
   sqlite3_bind_text(query, 1, url.data(), static_cast<int>(url.size()), SQLITE_STATIC);
-  if (sqlite3_step(query) != SQLITE_ROW || sqlite3_column_type(query, 1) == SQLITE_NULL) return kNoImage;
+  if (sqlite3_step(query) != SQLITE_ROW || sqlite3_column_type(query, 1) == SQLITE_NULL) return kNoImageName;
   const std::int64_t iconId = sqlite3_column_int64(query, 0);
   auto known = extracted_.find(iconId);
-  if (known != extracted_.end()) return known->second;
-
-  const auto* bytes = static_cast<const char*>(sqlite3_column_blob(query, 1));
-  const int count = sqlite3_column_bytes(query, 1);
-  const std::string_view image(bytes != nullptr ? bytes : "", bytes != nullptr ? static_cast<std::size_t>(count) : 0);
-  const std::string fileName = "favicon_" + std::to_string(iconId) + std::string(ImageExtension(image));
-  return extracted_.emplace(iconId, WriteImage(fileName, image.data(), static_cast<int>(image.size()))).first->second;
+  if (known == extracted_.end()) {
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(query, 1));
+    const std::size_t count = bytes != nullptr ? static_cast<std::size_t>(sqlite3_column_bytes(query, 1)) : 0;
+    const std::string_view image(bytes != nullptr ? bytes : "", count);
+    known = extracted_.emplace(iconId, WriteImage(iconId, ImageExtension(image), image.data(), static_cast<int>(count)))
+                .first;
+  }
+  return NameOf(iconId, known->second);
 }
 
-std::string FaviconExtractor::WriteImage(const std::string& fileName, const void* bytes, int count) {
-  std::optional<OutputFile> file = OutputFile::Create(fileName);
-  if (!file) return {};
+std::int8_t FaviconExtractor::WriteImage(std::int64_t id, std::string_view extension, const void* bytes, int count) {
+  const std::int8_t index = ExtensionIndex(extension);
+  std::optional<OutputFile> file = OutputFile::Create(NameOf(id, index));
+  if (!file) return kNoImage;
   if (bytes != nullptr && count > 0) file->Append(std::string_view(static_cast<const char*>(bytes), count));
   if (!file->Close()) EndProgramAfterWriteFailure(console_, *file);
-  return fileName;
+  return index;
 }

@@ -19,7 +19,7 @@
 // the program like any other lost write.
 
 #include <cstdint>
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <string_view>
 
@@ -52,14 +52,20 @@ class FaviconExtractor {
  private:
   enum class Source { kNotChosen, kNone, kPlaces, kFaviconsDatabase };
   void ChooseSource();
-  std::string ExtractFromPlaces(int faviconId);
+  std::int8_t ExtractFromPlaces(int faviconId);
   const std::string& ExtractForPage(std::string_view url);
-  // Writes the image file; its name, or empty when it cannot be created.
-  std::string WriteImage(const std::string& fileName, const void* bytes, int count);
+  // Writes the image file of an id; what to remember of it.
+  std::int8_t WriteImage(std::int64_t id, std::string_view extension, const void* bytes, int count);
+  // The file name of an id from what was remembered of it.
+  const std::string& NameOf(std::int64_t id, std::int8_t written);
 
   Console& console_;
   Source source_ = Source::kNotChosen;
   EvidenceDatabase db_;
   Statement query_;
-  std::map<std::int64_t, std::string> extracted_;  // by favicon or icon id
+  // For each favicon or icon id met: the index of its file's extension, or
+  // kNoImage. One small entry per id, so a run remembers every icon of a
+  // large profile in little memory.
+  std::unordered_map<std::int64_t, std::int8_t> extracted_;
+  std::string name_;  // the name last returned
 };
