@@ -2,11 +2,13 @@
 
 #include <stdlib.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "console/console.h"
+#include "table_export/output_file.h"
 
 namespace {
 
@@ -58,13 +60,13 @@ DatabaseHandle Open(const std::string& path, int flags) {
 // back the journal there.
 EvidenceDatabase OpenPrivateCopy(const std::string& fileName) {
   std::unique_ptr<PrivateFolder> folder = PrivateFolder::Create();
-  if (!folder) return {};
+  if (!folder) return EvidenceDatabase::CopyFailed(SystemErrorText(errno));
   const std::filesystem::path copy = std::filesystem::path(folder->path()) / "evidence.db";
   std::error_code error;
-  if (!std::filesystem::copy_file(fileName, copy, error)) return {};
+  if (!std::filesystem::copy_file(fileName, copy, error)) return EvidenceDatabase::CopyFailed(error.message());
   for (const char* sidecar : kSidecars) {
     if (Exists(fileName + sidecar) && !std::filesystem::copy_file(fileName + sidecar, copy.string() + sidecar, error)) {
-      return {};
+      return EvidenceDatabase::CopyFailed(error.message());
     }
   }
   DatabaseHandle db = Open(copy.string(), SQLITE_OPEN_READWRITE);
@@ -95,6 +97,11 @@ EvidenceDatabase OpenEvidenceDatabase(const std::string& fileName) {
 
 EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName) {
   EvidenceDatabase db = OpenEvidenceDatabase(fileName);
+  if (!db.copyFailure().empty()) {
+    console.WriteLine("Database " + fileName + " found.");
+    console.WriteLine("  Could not read " + fileName + " from a private copy: " + db.copyFailure());
+    return db;
+  }
   console.WriteLine("Database " + fileName + (db ? " found." : " not found."));
   return db;
 }

@@ -56,13 +56,22 @@ class EvidenceDatabase {
   EvidenceDatabase() = default;
   EvidenceDatabase(std::unique_ptr<PrivateFolder> copy, DatabaseHandle db)
       : copy_(std::move(copy)), db_(std::move(db)) {}
+  // A database that is there but needed a private copy that could not be
+  // made (a full or missing temporary folder); why, in the system's words.
+  static EvidenceDatabase CopyFailed(std::string reason) {
+    EvidenceDatabase failed;
+    failed.copyFailure_ = std::move(reason);
+    return failed;
+  }
 
   explicit operator bool() const { return db_ != nullptr; }
   sqlite3* get() const { return db_.get(); }
+  const std::string& copyFailure() const { return copyFailure_; }
 
  private:
   std::unique_ptr<PrivateFolder> copy_;  // declared first: removed after the connection closes
   DatabaseHandle db_;
+  std::string copyFailure_;
 };
 
 // Opens the database without a word on the console (see the head of this
@@ -71,7 +80,9 @@ class EvidenceDatabase {
 EvidenceDatabase OpenEvidenceDatabase(const std::string& fileName);
 
 // Opens the database and writes "Database <name> found." or
-// "Database <name> not found." on a line of its own.
+// "Database <name> not found." on a line of its own. A database that is
+// there but could not be copied where it must be is reported as found, with
+// a line saying it could not be read and why, and is not opened.
 EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName);
 
 // Limits the connection's page cache to the given size.

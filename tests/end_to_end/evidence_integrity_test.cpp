@@ -122,6 +122,24 @@ TEST(EvidenceIntegrity, DatabaseWithAHotJournalIsReadInItsCommittedState) {
   for (const auto& [name, bytes] : before) EXPECT_TRUE(after[name] == bytes) << name << " changed";
 }
 
+TEST(EvidenceIntegrity, DatabaseThatCannotBeCopiedIsSaidSoAndLeftAlone) {
+  TempFolder staging;
+  TempFolder folder;
+  {
+    Writer writer(staging / "Cookies");
+    writer.Run("PRAGMA journal_mode=WAL; CREATE TABLE cookies (name); INSERT INTO cookies VALUES ('a');");
+    for (const char* name : {"Cookies", "Cookies-wal"}) CopyInto(staging / name, folder.path());
+  }
+  const Snapshot before = TakeSnapshot(folder.path());
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "F\n\nX\n",
+                      {.output = StandardOutput::kFile, .temporaryFolder = (folder / "no such folder").string()});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_NE(run.transcript.find("Database Cookies found.\n  Could not read Cookies from a private copy: "),
+            std::string::npos)
+      << run.transcript;
+  EXPECT_TRUE(TakeSnapshot(folder.path()) == before) << "a file was changed or added";
+}
+
 TEST(EvidenceIntegrity, LockedDatabaseEndsTheExportWithoutWaiting) {
   TempFolder folder;
   CreateBrowserDatabase(folder / "cookies.sqlite", "firefox3/cookies.sql");
