@@ -1,5 +1,7 @@
-// The running count of rows on a terminal: shown while a long task writes,
-// erased when it ends, and never written to a pipe or a file.
+// skv on a terminal: the running count of rows, shown while a long task
+// writes, erased when it ends, and never written to a pipe or a file; and
+// answers typed ahead, which are dropped rather than taken for the next
+// prompt's.
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -8,7 +10,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <poll.h>
+#include <signal.h>
+
 #include <cerrno>
+#include <chrono>
 
 #include "support/fixture_database.h"
 #include "support/run_skv.h"
@@ -84,7 +90,7 @@ TEST(TerminalProgress, ShownWhileLongTasksWriteAndErasedWhenTheyEnd) {
   CreateBrowserDatabase(
       folder / "places.sqlite", "firefox3/places.sql",
       "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, NULL, 0);"
-      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400000) "
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 250000) "
       "INSERT INTO moz_historyvisits SELECT i, 0, 1, 1228580112000000 + i, 1, 1 FROM n;");
   const std::string input = StandardSettingsInput() + "A\n\nC\n\nX\n";
   const std::string onTerminal = RunOnTerminal(folder.path(), input);
@@ -96,6 +102,77 @@ TEST(TerminalProgress, ShownWhileLongTasksWriteAndErasedWhenTheyEnd) {
   EXPECT_NE(onTerminal.find("Processing... "), std::string::npos);
   EXPECT_NE(onTerminal.find("%)"), std::string::npos) << "the total is known, so a percentage is shown";
   EXPECT_EQ(onPipe.transcript.find('\b'), std::string::npos);
+}
+
+// Reads the terminal until text has appeared, for at most ten seconds.
+bool AwaitOutput(int master, const std::string& text, std::string& seen) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (seen.find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    struct pollfd ready {master, POLLIN, 0};
+    if (::poll(&ready, 1, 100) <= 0) continue;
+    char buffer[4096];
+    ssize_t got = ::read(master, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    seen.append(buffer, static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+TEST(TerminalInput, AnswersTypedAheadAreDroppedNotTakenForTheNextPrompt) {
+  TempFolder folder;
+  ExecuteSql(folder / "Cookies", "CREATE TABLE t (v); INSERT INTO t VALUES (1);");
+  int master = -1;
+  int slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::close(master);
+    if (::chdir(folder.path().c_str()) != 0) ::_exit(127);
+    ::dup2(slave, 0);
+    ::dup2(slave, 1);
+    ::dup2(slave, 2);
+    ::execl(SKV_BINARY, SKV_BINARY, static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(slave);
+  std::string seen;
+  // Each answer is typed once the program has asked for it; what it writes
+  // next is looked for in what comes after.
+  auto type = [&](const std::string& keys) {
+    seen.clear();
+    ASSERT_EQ(::write(master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  };
+  EXPECT_TRUE(AwaitOutput(master, "[E/A] ", seen));
+  // Two lines at once: the second was typed ahead and is dropped.
+  type("E\ntyped ahead\n");
+  EXPECT_TRUE(AwaitOutput(master, "-90: ", seen));
+  type("0\n");
+  EXPECT_TRUE(AwaitOutput(master, "Case Reference: ", seen));
+  type("R\n");
+  EXPECT_TRUE(AwaitOutput(master, "Case Name: ", seen));
+  type("N\n");
+  EXPECT_TRUE(AwaitOutput(master, "Investigator: ", seen));
+  type("I\n");
+  EXPECT_TRUE(AwaitOutput(master, "X - Exit", seen));
+  type("F\n");
+  EXPECT_TRUE(AwaitOutput(master, "Press enter to continue", seen));
+  type("\n");
+  EXPECT_TRUE(AwaitOutput(master, "H - Help", seen));
+  type("X\n");
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (::waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);  // never leave the test waiting on a program that waits
+      ::waitpid(child, &status, 0);
+      break;
+    }
+    ::usleep(20000);
+  }
+  ::close(master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(std::filesystem::exists(folder / "R - N - Cookies t.csv")) << seen;
 }
 
 }  // namespace
