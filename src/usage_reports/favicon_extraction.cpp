@@ -110,8 +110,11 @@ const std::string& FaviconExtractor::ExtractFavicon(int faviconId) {
 
 const std::string& FaviconExtractor::NameOf(std::int64_t id, std::int8_t written) {
   if (written == kNoImage) return kNoImageName;
-  name_ = "favicon_" + std::to_string(id);
-  name_ += kExtensions[static_cast<std::size_t>(written)];
+  if (name_.empty() || id != nameId_) {  // neighbouring visits often share an icon
+    name_ = "favicon_" + std::to_string(id);
+    name_ += kExtensions[static_cast<std::size_t>(written)];
+    nameId_ = id;
+  }
   return name_;
 }
 

@@ -67,5 +67,6 @@ class FaviconExtractor {
   // kNoImage. One small entry per id, so a run remembers every icon of a
   // large profile in little memory.
   std::unordered_map<std::int64_t, std::int8_t> extracted_;
-  std::string name_;  // the name last returned
+  std::string name_;  // the name last returned, of the id nameId_
+  std::int64_t nameId_ = 0;
 };

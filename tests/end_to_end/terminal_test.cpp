@@ -22,29 +22,38 @@
 
 namespace {
 
-// skv with its answers read from a file and its output on a pseudo-terminal
-// that passes the bytes through unchanged.
-std::string RunOnTerminal(const std::filesystem::path& folder, const std::string& input) {
-  TempFolder streams;
-  WriteFileBytes(streams / "stdin", input);
+// skv started in folder on a new pseudo-terminal, which is its standard
+// output and error, and its standard input too unless inputFd is given.
+// Returns the terminal's master side; the child is in child.
+int StartOnTerminal(const std::filesystem::path& folder, const struct termios* mode, int inputFd, pid_t& child) {
   int master = -1;
   int slave = -1;
-  struct termios raw {};
-  cfmakeraw(&raw);
-  if (::openpty(&master, &slave, nullptr, &raw, nullptr) != 0) throw std::runtime_error("openpty failed");
-  const std::string in = (streams / "stdin").string();
-  pid_t child = ::fork();
+  if (::openpty(&master, &slave, nullptr, mode, nullptr) != 0) throw std::runtime_error("openpty failed");
+  child = ::fork();
   if (child == 0) {
     ::close(master);
-    int inFd = ::open(in.c_str(), O_RDONLY);
-    if (inFd < 0 || ::chdir(folder.c_str()) != 0) ::_exit(127);
-    ::dup2(inFd, 0);
+    if (::chdir(folder.c_str()) != 0) ::_exit(127);
+    ::dup2(inputFd >= 0 ? inputFd : slave, 0);
     ::dup2(slave, 1);
     ::dup2(slave, 2);
     ::execl(SKV_BINARY, SKV_BINARY, static_cast<char*>(nullptr));
     ::_exit(127);
   }
   ::close(slave);
+  return master;
+}
+
+// skv with its answers read from a file and its output on a pseudo-terminal
+// that passes the bytes through unchanged.
+std::string RunOnTerminal(const std::filesystem::path& folder, const std::string& input) {
+  TempFolder streams;
+  WriteFileBytes(streams / "stdin", input);
+  const int inputFd = ::open((streams / "stdin").c_str(), O_RDONLY);
+  struct termios raw {};
+  cfmakeraw(&raw);
+  pid_t child = -1;
+  const int master = StartOnTerminal(folder, &raw, inputFd, child);
+  ::close(inputFd);
   std::string output;
   char buffer[65536];
   for (;;) {
@@ -122,20 +131,8 @@ bool AwaitOutput(int master, const std::string& text, std::string& seen) {
 TEST(TerminalInput, AnswersTypedAheadAreDroppedNotTakenForTheNextPrompt) {
   TempFolder folder;
   ExecuteSql(folder / "Cookies", "CREATE TABLE t (v); INSERT INTO t VALUES (1);");
-  int master = -1;
-  int slave = -1;
-  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::close(master);
-    if (::chdir(folder.path().c_str()) != 0) ::_exit(127);
-    ::dup2(slave, 0);
-    ::dup2(slave, 1);
-    ::dup2(slave, 2);
-    ::execl(SKV_BINARY, SKV_BINARY, static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(slave);
+  pid_t child = -1;
+  const int master = StartOnTerminal(folder.path(), nullptr, -1, child);  // cooked mode: typed lines
   std::string seen;
   // Each answer is typed once the program has asked for it; what it writes
   // next is looked for in what comes after.
