@@ -5,12 +5,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cmath>
 #include <cstdlib>
 
 namespace {
 
 constexpr std::size_t kInputBufferSize = 4096;
+
+// Whether a progress text stands at the cursor of the terminal: what a
+// signal handler needs to know to end its line.
+volatile std::sig_atomic_t gProgressOnScreen = 0;
 
 bool IsBlank(int c) {
   // The white space that "%f" skips: the "C" locale's isspace.
@@ -43,6 +48,11 @@ void Console::ShowProgress(std::string_view text) {
   ErasePending();
   output_ << text << std::flush;
   progressLength_ = text.size();
+  gProgressOnScreen = 1;
+}
+
+void Console::EndProgressLineOnSignal() noexcept {
+  if (gProgressOnScreen != 0) (void)::write(STDOUT_FILENO, "\n", 1);
 }
 
 void Console::ErasePending() {
@@ -50,6 +60,7 @@ void Console::ErasePending() {
   const std::string back(progressLength_, '\b');
   output_ << back << std::string(progressLength_, ' ') << back;
   progressLength_ = 0;
+  gProgressOnScreen = 0;
 }
 
 void Console::PrintSectionBreak() {

@@ -65,6 +65,10 @@ class Console {
   // first, so the finished screen holds only the console's own lines.
   void ShowProgress(std::string_view text);
 
+  // Ends the line of a progress text left on the terminal by a console that
+  // a signal interrupted. Safe inside a signal handler.
+  static void EndProgressLineOnSignal() noexcept;
+
  private:
   // The next byte of input without taking it; throws ProgramEnd{0} at the end.
   char Peek();

@@ -6,6 +6,7 @@
 
 #include "console/application.h"
 #include "console/console.h"
+#include "console/interruption.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ int main() {
   // A closed or broken standard output must not kill the tool in the middle
   // of writing an output file; failed console writes are simply lost.
   std::signal(SIGPIPE, SIG_IGN);
+  EndOnTerminatingSignals();
   Console console(STDIN_FILENO, std::cout, ::isatty(STDOUT_FILENO) == 1);
   return RunScrivlet(console);
 }

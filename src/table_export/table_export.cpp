@@ -1,14 +1,15 @@
 #include "table_export/table_export.h"
 
-#include <cerrno>
 #include <vector>
 
+#include "base/system_error.h"
 #include "console/console.h"
 #include "console/progress_count.h"
-#include "table_export/csv_format.h"
-#include "table_export/evidence_database.h"
-#include "table_export/output_file.h"
-#include "table_export/output_names.h"
+#include "console/task_console.h"
+#include "evidence/evidence_database.h"
+#include "output/csv_format.h"
+#include "output/output_file.h"
+#include "output/output_names.h"
 
 namespace {
 
@@ -46,8 +47,17 @@ std::string RowQuery(sqlite3* db, std::string_view table) {
 }
 
 void EndLineOrEndProgram(Console& console, OutputFile& file) {
-  if (!file.EndLine()) EndProgramAfterWriteFailure(console, file);
+  if (!file.EndLine()) EndProgramAfterWriteFailure(console, file.failure());
 }
+
+// What one run of the export shares across its databases and tables.
+struct ExportRun {
+  Console& console;
+  const CaseSettings& settings;
+  const BrowserProfile& profile;
+  bool decodeTimestamps;
+  OutputNames names;
+};
 
 // A step that fails in the middle of a table (a damaged page, an I/O error)
 // would otherwise leave a shortened file that looks finished.
@@ -55,21 +65,33 @@ void ReportReadFailure(Console& console, sqlite3* db, std::string_view what) {
   console.WriteLine("  Could not read all of " + std::string(what) + ": " + sqlite3_errmsg(db));
 }
 
+// Publishes a table's file, and says so when a name of its own had to be
+// found for it.
+void PublishTable(ExportRun& run, OutputFile& file, const ClaimedName& claimed) {
+  if (!file.Publish()) EndProgramAfterWriteFailure(run.console, file.failure());
+  if (claimed.renamed) run.console.WriteLine("  Written as " + claimed.name);
+}
+
 // Writes one table; false when its row query could not be prepared, which
-// ends the export.
-bool ExportTable(Console& console, const CaseSettings& settings, const BrowserProfile& profile,
-                 bool decodeTimestamps, sqlite3* db, const std::string& databaseFile, std::string_view table) {
+// ends the export. The file is published as it stands then: empty.
+bool ExportTable(ExportRun& run, sqlite3* db, const std::string& databaseFile, std::string_view table) {
+  Console& console = run.console;
   console.WriteLine("  Processing " + databaseFile + " > " + std::string(table));
 
-  const std::string fileName = TableFileName(settings, databaseFile, table);
-  std::optional<OutputFile> file = OutputFile::Create(fileName);
-  if (!file) {
-    const int error = errno;
-    EndProgramWithMessage(console, "Error creating output file " + fileName + ":" + SystemErrorText(error));
+  const std::string_view nameParts[] = {run.settings.caseReference, " - ", run.settings.caseName, " - ",
+                                        databaseFile, " ", table};
+  const ClaimedName claimed = run.names.Claim(nameParts, ".csv");
+  OutputFile file(claimed.name);
+  if (file.failed()) {
+    EndProgramWithMessage(console,
+                          "Error creating output file " + claimed.name + ":" + SystemErrorText(file.failure().error));
   }
 
   Statement rows = PrepareStatement(db, RowQuery(db, table));
-  if (!rows) return false;
+  if (!rows) {
+    PublishTable(run, file, claimed);
+    return false;
+  }
   const int columnCount = sqlite3_column_count(rows.get());
 
   // One flag per column, however many columns the table has.
@@ -78,7 +100,7 @@ bool ExportTable(Console& console, const CaseSettings& settings, const BrowserPr
   ProgressCount progress(console, [db, table] { return CountRows(db, table); });
   int step;
   while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
-    std::string& line = file->line();
+    std::string& line = file.pending();
     if (!headerWritten) {
       // Written with the first row, so that a table without rows leaves an
       // empty file.
@@ -86,10 +108,10 @@ bool ExportTable(Console& console, const CaseSettings& settings, const BrowserPr
         const char* name = sqlite3_column_name(rows.get(), column);
         std::string_view columnName = name != nullptr ? name : "";
         isTimestamp[static_cast<std::size_t>(column)] =
-            decodeTimestamps && IsTimestampColumn(profile.timestampColumns, table, columnName);
+            run.decodeTimestamps && IsTimestampColumn(run.profile.timestampColumns, table, columnName);
         AppendCsvCell(line, columnName);
       }
-      EndLineOrEndProgram(console, *file);
+      EndLineOrEndProgram(console, file);
       headerWritten = true;
     }
     for (int column = 0; column < columnCount; ++column) {
@@ -97,23 +119,24 @@ bool ExportTable(Console& console, const CaseSettings& settings, const BrowserPr
       if (!text) {
         AppendCsvCell(line, "");
       } else if (isTimestamp[static_cast<std::size_t>(column)]) {
-        AppendCsvCell(line, profile.decodeTimestamp(*text, settings));
+        AppendCsvCell(line, run.profile.decodeTimestamp(*text, run.settings));
       } else {
         AppendCsvCell(line, *text);
       }
     }
-    EndLineOrEndProgram(console, *file);
+    EndLineOrEndProgram(console, file);
     progress.CountRow();
   }
+  // The rows read so far are published: the console says the table is
+  // incomplete.
   if (step != SQLITE_DONE) ReportReadFailure(console, db, databaseFile + " > " + std::string(table));
-  if (!file->Close()) EndProgramAfterWriteFailure(console, *file);
+  PublishTable(run, file, claimed);
   return true;
 }
 
 // Writes every table of one database; false when the export must end.
-bool ExportDatabase(Console& console, const CaseSettings& settings, const BrowserProfile& profile,
-                    bool decodeTimestamps, const std::string& databaseFile) {
-  EvidenceDatabase db = ProbeEvidenceDatabase(console, databaseFile);
+bool ExportDatabase(ExportRun& run, const std::string& databaseFile) {
+  EvidenceDatabase db = ProbeEvidenceDatabase(run.console, databaseFile);
   if (!db) return true;
 
   Statement tables = PrepareStatement(db.get(), "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
@@ -121,9 +144,9 @@ bool ExportDatabase(Console& console, const CaseSettings& settings, const Browse
   int step;
   while ((step = sqlite3_step(tables.get())) == SQLITE_ROW) {
     const std::string table(ColumnText(tables.get(), 0).value_or(""));
-    if (!ExportTable(console, settings, profile, decodeTimestamps, db.get(), databaseFile, table)) return false;
+    if (!ExportTable(run, db.get(), databaseFile, table)) return false;
   }
-  if (step != SQLITE_DONE) ReportReadFailure(console, db.get(), "the table list of " + databaseFile);
+  if (step != SQLITE_DONE) ReportReadFailure(run.console, db.get(), "the table list of " + databaseFile);
   return true;
 }
 
@@ -133,8 +156,9 @@ void ExportBrowserTables(Console& console, const CaseSettings& settings, const B
                          bool decodeTimestamps) {
   console.PrintSectionBreak();
   console.PrintSectionBreak();
+  ExportRun run{console, settings, profile, decodeTimestamps, OutputNames()};
   for (const char* databaseFile : profile.databaseFiles) {
-    if (!ExportDatabase(console, settings, profile, decodeTimestamps, databaseFile)) {
+    if (!ExportDatabase(run, databaseFile)) {
       ReportUnpreparedStatement(console);
       return;
     }

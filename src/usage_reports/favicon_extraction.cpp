@@ -2,8 +2,9 @@
 
 #include <optional>
 
-#include "table_export/output_file.h"
-#include "usage_reports/named_columns.h"
+#include "console/task_console.h"
+#include "output/output_file.h"
+#include "evidence/named_columns.h"
 #include "usage_reports/report_console.h"
 
 namespace {
@@ -111,11 +112,15 @@ const std::string& FaviconExtractor::ExtractFavicon(int faviconId) {
 const std::string& FaviconExtractor::NameOf(std::int64_t id, std::int8_t written) {
   if (written == kNoImage) return kNoImageName;
   if (name_.empty() || id != nameId_) {  // neighbouring visits often share an icon
-    name_ = "favicon_" + std::to_string(id);
-    name_ += kExtensions[static_cast<std::size_t>(written)];
+    auto renamed = renamed_.find(id);
+    name_ = renamed != renamed_.end() ? renamed->second : PlainName(id, written);
     nameId_ = id;
   }
   return name_;
+}
+
+std::string FaviconExtractor::PlainName(std::int64_t id, std::int8_t written) {
+  return "favicon_" + std::to_string(id) + std::string(kExtensions[static_cast<std::size_t>(written)]);
 }
 
 std::int8_t FaviconExtractor::ExtractFromPlaces(int faviconId) {
@@ -155,9 +160,15 @@ const std::string& FaviconExtractor::ExtractForPage(std::string_view url) {
 
 std::int8_t FaviconExtractor::WriteImage(std::int64_t id, std::string_view extension, const void* bytes, int count) {
   const std::int8_t index = ExtensionIndex(extension);
-  std::optional<OutputFile> file = OutputFile::Create(NameOf(id, index));
-  if (!file) return kNoImage;
-  if (bytes != nullptr && count > 0) file->Append(std::string_view(static_cast<const char*>(bytes), count));
-  if (!file->Close()) EndProgramAfterWriteFailure(console_, *file);
+  const std::string number = std::to_string(id);
+  const std::string_view parts[] = {"favicon_", number};
+  const ClaimedName claimed = names_.Claim(parts, kExtensions[static_cast<std::size_t>(index)]);
+  OutputFile file(claimed.name);
+  if (file.failed()) return kNoImage;
+  if (bytes != nullptr && count > 0) file.Append(std::string_view(static_cast<const char*>(bytes), count));
+  if (!file.Publish()) EndProgramAfterWriteFailure(console_, file.failure());
+  // A folder of the plain name is left alone; the page shows the image
+  // under the name it was written with.
+  if (claimed.renamed) renamed_.emplace(id, claimed.name);
   return index;
 }

@@ -16,14 +16,16 @@
 // The extractor opens its own read-only connection at the first icon, under
 // the same evidence rules as every database. It never writes to the console,
 // except when writing an image fails after its file was created: that ends
-// the program like any other lost write.
+// the program like any other lost write. An image file is never left half
+// written: it is published whole, or not at all.
 
 #include <cstdint>
 #include <unordered_map>
 #include <string>
 #include <string_view>
 
-#include "table_export/evidence_database.h"
+#include "evidence/evidence_database.h"
+#include "output/output_names.h"
 #include "usage_reports/visit_join.h"
 
 class Console;
@@ -58,6 +60,7 @@ class FaviconExtractor {
   std::int8_t WriteImage(std::int64_t id, std::string_view extension, const void* bytes, int count);
   // The file name of an id from what was remembered of it.
   const std::string& NameOf(std::int64_t id, std::int8_t written);
+  static std::string PlainName(std::int64_t id, std::int8_t written);
 
   Console& console_;
   Source source_ = Source::kNotChosen;
@@ -67,6 +70,10 @@ class FaviconExtractor {
   // kNoImage. One small entry per id, so a run remembers every icon of a
   // large profile in little memory.
   std::unordered_map<std::int64_t, std::int8_t> extracted_;
+  // Names differ by id, so only the folder is asked whether one is taken.
+  OutputNames names_{false};
+  // The few images written under a numbered name.
+  std::unordered_map<std::int64_t, std::string> renamed_;
   std::string name_;  // the name last returned, of the id nameId_
   std::int64_t nameId_ = 0;
 };

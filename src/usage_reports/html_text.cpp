@@ -2,24 +2,9 @@
 
 #include <array>
 
-namespace {
+#include "base/utf8.h"
+#include "output/output_file.h"
 
-bool IsUtf8Continuation(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
-
-// A UTF-8 character is at most four bytes: a cut moves back at most three.
-constexpr std::size_t kMostContinuationBytes = 3;
-
-// Where a piece from begin that would end at end really ends: before the
-// UTF-8 character that end falls inside, if any.
-std::size_t CutPoint(std::string_view text, std::size_t begin, std::size_t end) {
-  if (end >= text.size()) return text.size();
-  for (std::size_t back = 0; back <= kMostContinuationBytes && end - back > begin; ++back) {
-    if (!IsUtf8Continuation(text[end - back])) return end - back;
-  }
-  return end;  // stray continuation bytes, no character to keep whole
-}
-
-}  // namespace
 
 void AppendHtmlText(std::string& out, std::string_view text) {
   static constexpr auto kSpecial = [] {
@@ -39,7 +24,7 @@ void AppendHtmlText(std::string& out, std::string_view text) {
       case '>': out += "&gt;"; break;
       case '"': out += "&quot;"; break;
       case '\'': out += "&#39;"; break;
-      default: out += "\r\n"; break;
+      default: out += kLineEnd; break;
     }
     text.remove_prefix(special + 1);
     special = 0;
@@ -55,7 +40,7 @@ void WrapWithBreaks(std::string& out, std::string_view text, std::size_t width, 
   std::size_t position = 0;
   for (;;) {
     const std::size_t fullEnd = position + width;
-    const std::size_t end = CutPoint(text, position, fullEnd);
+    const std::size_t end = Utf8CutPoint(text, fullEnd, position);
     AppendHtmlText(out, text.substr(position, end - position));
     out += separator;
     if (end < fullEnd && end < text.size()) {

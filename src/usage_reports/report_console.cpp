@@ -3,6 +3,7 @@
 #include <string>
 
 #include "console/console.h"
+#include "console/task_console.h"
 
 void PrintReportIntroduction(Console& console) {
   console.PrintSectionBreak();
@@ -22,11 +23,29 @@ EvidenceDatabase OpenPlacesForReport(Console& console) {
   return db;
 }
 
-void PrintRowsExported(Console& console, std::int64_t rows, int emptyLinesAfter) {
+ClaimedName ClaimReportName(const CaseSettings& settings, std::string_view extension) {
+  const std::string_view parts[] = {settings.caseReference, " - ", settings.caseName, " - ", "Internet Usage"};
+  return OutputNames().Claim(parts, extension);
+}
+
+void ReportRenaming(Console& console, const ClaimedName& claimed) {
+  if (claimed.renamed) console.WriteLine("Written as " + claimed.name);
+}
+
+void ReportUnpreparedReport(Console& console, const ClaimedName& report) {
+  if (report.renamed) {
+    console.WriteLine();
+    console.Write("Written as " + report.name);
+  }
+  ReportUnpreparedStatement(console);
+}
+
+void PrintRowsExported(Console& console, std::int64_t rows, const ClaimedName& report, int emptyLinesAfter) {
   console.DiscardPendingInput();
   console.WriteLine();
   console.WriteLine();
   console.WriteLine(std::to_string(rows) + " rows exported");
+  ReportRenaming(console, report);
   for (int i = 0; i < emptyLinesAfter; ++i) console.WriteLine();
   console.WaitForEnter();
 }

@@ -4,9 +4,9 @@
 
 #include "console/console.h"
 #include "console/progress_count.h"
-#include "table_export/csv_format.h"
-#include "table_export/output_file.h"
-#include "table_export/output_names.h"
+#include "console/task_console.h"
+#include "output/csv_format.h"
+#include "output/output_file.h"
 #include "timestamps/timestamp_decoding.h"
 #include "usage_reports/report_console.h"
 #include "usage_reports/visit_join.h"
@@ -39,31 +39,39 @@ void AppendVisitLine(std::string& line, const JoinedVisit& visit, const CaseSett
   AppendNumber(line, visit.session);
 }
 
-// Writes the report; false when a statement could not be prepared, which
-// ends the task without its count and pause.
-bool WriteReport(Console& console, const CaseSettings& settings, sqlite3* db, std::int64_t& rows) {
-  const std::string fileName = CaseFileName(settings, "Internet Usage.csv");
-  std::optional<OutputFile> file = OutputFile::Create(fileName);
-  if (!file) EndProgramWithMessage(console, "Error creating output file: " + fileName);
+// Publishes the report as it stands.
+void PublishReport(Console& console, OutputFile& file) {
+  if (!file.Publish()) EndProgramAfterWriteFailure(console, file.failure());
+}
 
-  file->Append("Visit Date,URL,Title,Visit Count,Typed,Hidden,Frecency,From Visit,Visit Type,Session");
-  if (!file->EndLine()) EndProgramAfterWriteFailure(console, *file);
+// Writes the report; false when a statement could not be prepared, which
+// ends the task without its count and pause, the report holding what was
+// written before.
+bool WriteReport(Console& console, const CaseSettings& settings, sqlite3* db, const ClaimedName& name,
+                 std::int64_t& rows) {
+  OutputFile file(name.name);
+  if (file.failed()) EndProgramWithMessage(console, "Error creating output file: " + name.name);
+
+  file.Append("Visit Date,URL,Title,Visit Count,Typed,Hidden,Frecency,From Visit,Visit Type,Session");
+  if (!file.EndLine()) EndProgramAfterWriteFailure(console, file.failure());
 
   std::optional<VisitJoin> join = VisitJoin::Start(db);
-  if (!join) return false;
+  if (!join) {
+    PublishReport(console, file);
+    return false;
+  }
   ProgressCount progress(console, [db] { return CountRows(db, "moz_historyvisits"); });
   JoinedVisit visit;
   VisitJoin::Step step;
   while ((step = join->Next(visit)) == VisitJoin::Step::kVisit) {
-    AppendVisitLine(file->line(), visit, settings);
-    if (!file->EndLine()) EndProgramAfterWriteFailure(console, *file);
+    AppendVisitLine(file.pending(), visit, settings);
+    if (!file.EndLine()) EndProgramAfterWriteFailure(console, file.failure());
     ++rows;
     progress.CountRow();
   }
-  if (step == VisitJoin::Step::kUnprepared) return false;
   if (step == VisitJoin::Step::kReadFailure) ReportVisitReadFailure(console, join->ReadFailure());
-  if (!file->Close()) EndProgramAfterWriteFailure(console, *file);
-  return true;
+  PublishReport(console, file);
+  return step != VisitJoin::Step::kUnprepared;
 }
 
 }  // namespace
@@ -71,11 +79,13 @@ bool WriteReport(Console& console, const CaseSettings& settings, sqlite3* db, st
 void ExportUsageCsv(Console& console, const CaseSettings& settings) {
   PrintReportIntroduction(console);
   std::int64_t rows = 0;
+  ClaimedName name;
   if (EvidenceDatabase db = OpenPlacesForReport(console)) {
-    if (!WriteReport(console, settings, db.get(), rows)) {
-      ReportUnpreparedStatement(console);
+    name = ClaimReportName(settings, ".csv");
+    if (!WriteReport(console, settings, db.get(), name, rows)) {
+      ReportUnpreparedReport(console, name);
       return;
     }
   }
-  PrintRowsExported(console, rows, 1);
+  PrintRowsExported(console, rows, name, 1);
 }

@@ -6,9 +6,9 @@
 #include "console/console.h"
 #include "console/progress_count.h"
 #include "console/program_identity.h"
-#include "table_export/evidence_database.h"
-#include "table_export/output_file.h"
-#include "table_export/output_names.h"
+#include "evidence/evidence_database.h"
+#include "console/task_console.h"
+#include "output/output_file.h"
 #include "timestamps/timestamp_decoding.h"
 #include "usage_reports/favicon_extraction.h"
 #include "usage_reports/html_text.h"
@@ -43,13 +43,13 @@ class PageWriter {
  public:
   PageWriter(Console& console, OutputFile& page) : console_(console), page_(page) {}
 
-  std::string& line() { return page_.line(); }
+  std::string& line() { return page_.pending(); }
   PageWriter& operator<<(std::string_view markup) {
     page_.Append(markup);
     return *this;
   }
   void EndLine() {
-    if (!page_.EndLine()) EndProgramAfterWriteFailure(console_, page_);
+    if (!page_.EndLine()) EndProgramAfterWriteFailure(console_, page_.failure());
   }
   void Line(std::string_view markup) {
     page_.Append(markup);
@@ -128,15 +128,12 @@ void WriteVisitRow(PageWriter& page, const JoinedVisit& visit, bool shaded, cons
   page.Line("</TR>");
 }
 
-// Writes the page; false when a statement could not be prepared, which ends
-// the task without its count and pause.
-bool WritePage(Console& console, const CaseSettings& settings, sqlite3* db, bool withFavicons, std::int64_t& rows) {
-  const std::string fileName = CaseFileName(settings, "Internet Usage.html");
-  std::optional<OutputFile> file = OutputFile::Create(fileName);
-  if (!file) EndProgramWithMessage(console, "Error creating output file:" + fileName);
-  PageWriter page(console, *file);
-
-  WriteReportHead(console, *file, settings);
+// Writes the page from its head to its foot; false when a statement could
+// not be prepared, which ends the page where it stands.
+bool WritePageContent(Console& console, OutputFile& file, const CaseSettings& settings, sqlite3* db,
+                      bool withFavicons, std::int64_t& rows) {
+  PageWriter page(console, file);
+  WriteReportHead(console, file, settings);
   {
     AllowQuotedLiterals(db);
     Statement hosts = PrepareStatement(db, kHostSummary);
@@ -162,9 +159,20 @@ bool WritePage(Console& console, const CaseSettings& settings, sqlite3* db, bool
   }
   if (step == VisitJoin::Step::kUnprepared) return false;
   if (step == VisitJoin::Step::kReadFailure) ReportVisitReadFailure(console, join->ReadFailure());
-  WriteReportFoot(console, *file);
-  if (!file->Close()) EndProgramAfterWriteFailure(console, *file);
+  WriteReportFoot(console, file);
   return true;
+}
+
+// Writes and publishes the page, also when it ends early: the console then
+// says why. False when a statement could not be prepared, which ends the
+// task without its count and pause.
+bool WritePage(Console& console, const CaseSettings& settings, sqlite3* db, bool withFavicons,
+               const ClaimedName& name, std::int64_t& rows) {
+  OutputFile file(name.name);
+  if (file.failed()) EndProgramWithMessage(console, "Error creating output file:" + name.name);
+  const bool complete = WritePageContent(console, file, settings, db, withFavicons, rows);
+  if (!file.Publish()) EndProgramAfterWriteFailure(console, file.failure());
+  return complete;
 }
 
 }  // namespace
@@ -200,7 +208,6 @@ void WriteReportFoot(Console& console, OutputFile& file) {
   page << "</table><br><br><div style=\"text-align: center;\"><small><span style=\"font-family: Arial;\">"
        << "Report created by " << productName << " " << version << " written by " << authorName
        << "</span></small></div></body></html>";
-  if (!file.Flush()) EndProgramAfterWriteFailure(console, file);
 }
 
 void ExportUsageHtml(Console& console, const CaseSettings& settings) {
@@ -213,11 +220,13 @@ void ExportUsageHtml(Console& console, const CaseSettings& settings) {
   console.PrintSectionBreak();
 
   std::int64_t rows = 0;
+  ClaimedName name;
   if (EvidenceDatabase db = OpenPlacesForReport(console)) {
-    if (!WritePage(console, settings, db.get(), withFavicons, rows)) {
-      ReportUnpreparedStatement(console);
+    name = ClaimReportName(settings, ".html");
+    if (!WritePage(console, settings, db.get(), withFavicons, name, rows)) {
+      ReportUnpreparedReport(console, name);
       return;
     }
   }
-  PrintRowsExported(console, rows, 2);
+  PrintRowsExported(console, rows, name, 2);
 }

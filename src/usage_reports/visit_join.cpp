@@ -1,6 +1,6 @@
 #include "usage_reports/visit_join.h"
 
-#include "usage_reports/named_columns.h"
+#include "evidence/named_columns.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <optional>
 #include <string_view>
 
-#include "table_export/evidence_database.h"
+#include "evidence/evidence_database.h"
 
 struct JoinedVisit {
   // From moz_historyvisits.

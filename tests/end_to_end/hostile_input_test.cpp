@@ -36,7 +36,7 @@ TEST(HostileDatabases, TableNamesFromTheEvidenceStayInsideTheFolder) {
   EXPECT_EQ(FileNames(parent.path()), std::set<std::string>{"evidence"}) << "a file was written outside the folder";
   const std::set<std::string> files = FileNames(folder);
   EXPECT_EQ(files.size(), 1 + names.size());
-  for (const std::string& expected : {kFile + "History quote\"d.csv", kFile + "History line\nfeed.csv",
+  for (const std::string& expected : {kFile + "History quote\"d.csv", kFile + "History line_feed.csv",
                                       kFile + "History .._.._escape.csv", kFile + "History back_slash.csv",
                                       kFile + "History ...csv", kFile + "History _.csv"}) {
     ASSERT_TRUE(files.contains(expected)) << expected;

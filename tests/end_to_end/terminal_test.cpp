@@ -99,9 +99,11 @@ TEST(TerminalProgress, ShownWhileLongTasksWriteAndErasedWhenTheyEnd) {
   CreateBrowserDatabase(
       folder / "places.sqlite", "firefox3/places.sql",
       "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, NULL, 0);"
-      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 250000) "
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 750000) "
       "INSERT INTO moz_historyvisits SELECT i, 0, 1, 1228580112000000 + i, 1, 1 FROM n;");
-  const std::string input = StandardSettingsInput() + "A\n\nC\n\nX\n";
+  // Large enough that each task outlasts the first quarter second, writing
+  // in blocks as it does; the decoded export is the slower of the two.
+  const std::string input = StandardSettingsInput() + "B\n\nC\n\nX\n";
   const std::string onTerminal = RunOnTerminal(folder.path(), input);
   SkvRun onPipe = RunSkv(folder.path(), input);
 

@@ -99,23 +99,24 @@ TEST(UsageCsv, PlacesThatIsNoDatabaseEndsWithoutCountOrPause) {
 TEST(UsageCsv, ReportThatCannotBeCreatedEndsTheProgram) {
   TempFolder folder;
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
-  SkvRun run = RunSkv(folder.path(), "E\n0\nmissing/folder\nname\nJ\nC\n\nX\n");
+  std::filesystem::permissions(folder.path(), std::filesystem::perms(0555));
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "C\n\nX\n", AsUnprivilegedUser());
+  std::filesystem::permissions(folder.path(), std::filesystem::perms(0755));
   EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_TRUE(run.transcript.ends_with(
-      "Processing...Error creating output file: missing/folder - name - Internet Usage.csv\n\n"))
-      << run.transcript;
+  EXPECT_TRUE(run.transcript.ends_with("Processing...Error creating output file: " + kCsv + "\n\n")) << run.transcript;
 }
 
-TEST(UsageCsv, WriteFailureEndsTheProgram) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+TEST(UsageCsv, WriteFailureEndsTheProgramAndLeavesNoFile) {
   TempFolder folder;
-  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
-  std::filesystem::create_symlink("/dev/full", folder / kCsv);
-  SkvRun run = RunAnswers(folder.path(), "C\n\n");
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                        "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, NULL, 0);"
+                        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+                        "INSERT INTO moz_historyvisits SELECT i, 0, 1, 1228580112000000 + i, 1, 1 FROM n;");
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "C\n\nX\n", WithFileSizeLimit(65536));
   EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_TRUE(run.transcript.ends_with("Processing...Error writing output file " + kCsv +
-                                       ":No space left on device\n\n"))
+  EXPECT_TRUE(run.transcript.ends_with("Processing...Error writing output file " + kCsv + ":File too large\n\n"))
       << run.transcript;
+  EXPECT_EQ(FileNames(folder.path()), std::set<std::string>{"places.sqlite"});
 }
 
 // A small history for the HTML page: three hosts in the summary (one of a
@@ -369,11 +370,11 @@ TEST(UsageHtml, PlacesThatIsNoDatabaseLeavesTheHeadOnly) {
 TEST(UsageHtml, PageThatCannotBeCreatedEndsTheProgram) {
   TempFolder folder;
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
-  SkvRun run = RunSkv(folder.path(), "E\n0\nmissing/folder\nname\nJ\nD\n\n\nX\n");
+  std::filesystem::permissions(folder.path(), std::filesystem::perms(0555));
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "D\n\n\nX\n", AsUnprivilegedUser());
+  std::filesystem::permissions(folder.path(), std::filesystem::perms(0755));
   EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_TRUE(run.transcript.ends_with(
-      "Processing...Error creating output file:missing/folder - name - Internet Usage.html\n\n"))
-      << run.transcript;
+  EXPECT_TRUE(run.transcript.ends_with("Processing...Error creating output file:" + kHtml + "\n\n")) << run.transcript;
 }
 
 TEST(UsageReports, HistoryOfManyVisitsIsStreamedInSmallMemory) {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include "evidence/browser_database.h"
+#include "evidence_generator/browser_database.h"
 #include "support/temp_folder.h"
 
 std::filesystem::path TestDataFile(const std::string& relative) { return std::filesystem::path(TEST_DATA_DIR) / relative; }

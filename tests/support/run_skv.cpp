@@ -1,6 +1,8 @@
 #include "support/run_skv.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,8 +14,9 @@
 
 #include "support/temp_folder.h"
 
-SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input, const SkvOptions& options) {
-  TempFolder streams;  // kept apart from the evidence folder
+StartedSkv::StartedSkv(const std::filesystem::path& folder, const std::string& input, const SkvOptions& options)
+    : streams_(std::make_unique<TempFolder>()) {
+  const TempFolder& streams = *streams_;  // kept apart from the evidence folder
   WriteFileBytes(streams / "stdin", input);
   const std::string in = (streams / "stdin").string();
   const std::string out = (streams / "stdout").string();
@@ -24,7 +27,9 @@ SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input, con
     if (::pipe(brokenPipe) != 0) throw std::runtime_error("pipe failed");
     ::close(brokenPipe[0]);
   }
-  pid_t child = ::fork();
+  const struct passwd* nobody = options.unprivileged && ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
+  if (options.unprivileged && ::geteuid() == 0 && nobody == nullptr) throw std::runtime_error("no user nobody");
+  const pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
     int inFd = ::open(in.c_str(), O_RDONLY);
@@ -37,19 +42,40 @@ SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input, con
     if (options.output == StandardOutput::kClosed) ::close(1);
     if (options.output == StandardOutput::kBrokenPipe) ::dup2(brokenPipe[1], 1);
     if (!options.temporaryFolder.empty()) ::setenv("TMPDIR", options.temporaryFolder.c_str(), 1);
+    if (options.fileSizeLimit > 0) {
+      const struct rlimit limit {static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(127);
+    }
+    if (nobody != nullptr &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)) {
+      ::_exit(127);
+    }
     ::execl(SKV_BINARY, SKV_BINARY, static_cast<char*>(nullptr));
     ::_exit(127);
   }
   if (brokenPipe[1] >= 0) ::close(brokenPipe[1]);
+  child_ = child;
+}
+
+StartedSkv::~StartedSkv() {
+  if (child_ > 0) Wait();
+}
+
+SkvRun StartedSkv::Wait() {
   int status = 0;
   struct rusage usage {};
-  ::wait4(child, &status, 0, &usage);
+  ::wait4(child_, &status, 0, &usage);
+  child_ = -1;
   SkvRun run;
   run.peakMemoryKiB = usage.ru_maxrss;
   run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-  run.transcript = ReadFileBytes(out);
-  run.errors = ReadFileBytes(err);
+  run.transcript = ReadFileBytes(*streams_ / "stdout");
+  run.errors = ReadFileBytes(*streams_ / "stderr");
   return run;
+}
+
+SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input, const SkvOptions& options) {
+  return StartedSkv(folder, input, options).Wait();
 }
 
 std::string StartTranscript() {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
+#include <memory>
 #include <string>
 
 // Sanitizer builds use several times the memory of a plain one, so memory
@@ -30,9 +33,49 @@ enum class StandardOutput {
 struct SkvOptions {
   StandardOutput output = StandardOutput::kFile;
   std::string temporaryFolder;  // TMPDIR for the run, when not empty
+  // Run as the user nobody when the tests run as root, as an examiner's
+  // normal account runs: file modes then bind it. Folders and files it must
+  // reach need modes that let it.
+  bool unprivileged = false;
+  // A limit on the size of every file the run writes (RLIMIT_FSIZE), in
+  // bytes; 0 for none.
+  long fileSizeLimit = 0;
 };
 
+// The options of a run as nobody, and of a run whose files may not grow
+// beyond the given size.
+inline SkvOptions AsUnprivilegedUser() {
+  SkvOptions options;
+  options.unprivileged = true;
+  return options;
+}
+inline SkvOptions WithFileSizeLimit(long bytes) {
+  SkvOptions options;
+  options.fileSizeLimit = bytes;
+  return options;
+}
+
 SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input, const SkvOptions& options = {});
+
+class TempFolder;
+
+// skv started as RunSkv starts it and left running, for a test that acts on
+// it meanwhile, such as sending it a signal.
+class StartedSkv {
+ public:
+  StartedSkv(const std::filesystem::path& folder, const std::string& input, const SkvOptions& options = {});
+  ~StartedSkv();
+  StartedSkv(const StartedSkv&) = delete;
+  StartedSkv& operator=(const StartedSkv&) = delete;
+
+  pid_t pid() const { return child_; }
+  // Waits for the run to end.
+  SkvRun Wait();
+
+ private:
+  std::unique_ptr<TempFolder> streams_;
+  pid_t child_ = -1;
+};
 
 // The banner and the empty line after it, the first thing every run writes.
 std::string StartTranscript();

@@ -1,4 +1,4 @@
-#include "table_export/evidence_database.h"
+#include "evidence/evidence_database.h"
 
 #include <stdlib.h>
 
@@ -7,8 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "console/console.h"
-#include "table_export/output_file.h"
+#include "base/system_error.h"
 
 namespace {
 
@@ -95,17 +94,6 @@ EvidenceDatabase OpenEvidenceDatabase(const std::string& fileName) {
   return EvidenceDatabase(nullptr, Open(fileName, SQLITE_OPEN_READONLY));
 }
 
-EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName) {
-  EvidenceDatabase db = OpenEvidenceDatabase(fileName);
-  if (!db.copyFailure().empty()) {
-    console.WriteLine("Database " + fileName + " found.");
-    console.WriteLine("  Could not read " + fileName + " from a private copy: " + db.copyFailure());
-    return db;
-  }
-  console.WriteLine("Database " + fileName + (db ? " found." : " not found."));
-  return db;
-}
-
 Statement PrepareStatement(sqlite3* db, std::string_view sql) {
   sqlite3_stmt* raw = nullptr;
   int result = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, nullptr);
@@ -132,11 +120,6 @@ std::string QuoteIdentifier(std::string_view name) {
 std::int64_t CountRows(sqlite3* db, std::string_view table) {
   Statement count = PrepareStatement(db, "SELECT count(*) FROM " + QuoteIdentifier(table));
   return count && sqlite3_step(count.get()) == SQLITE_ROW ? sqlite3_column_int64(count.get(), 0) : 0;
-}
-
-void ReportUnpreparedStatement(Console& console) {
-  console.WriteLine();
-  console.Write("Could not prepare statement.");
 }
 
 std::optional<std::string_view> ColumnText(sqlite3_stmt* statement, int column) {

@@ -1,4 +1,4 @@
-#include "evidence/browser_database.h"
+#include "evidence_generator/browser_database.h"
 
 namespace {
 

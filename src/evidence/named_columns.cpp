@@ -1,8 +1,8 @@
-#include "usage_reports/named_columns.h"
+#include "evidence/named_columns.h"
 
 #include <algorithm>
 
-#include "table_export/evidence_database.h"
+#include "evidence/evidence_database.h"
 
 namespace {
 

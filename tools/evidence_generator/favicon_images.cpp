@@ -1,4 +1,4 @@
-#include "evidence/favicon_images.h"
+#include "evidence_generator/favicon_images.h"
 
 #include <array>
 

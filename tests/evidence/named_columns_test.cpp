@@ -1,4 +1,4 @@
-#include "usage_reports/named_columns.h"
+#include "evidence/named_columns.h"
 
 #include <gtest/gtest.h>
 

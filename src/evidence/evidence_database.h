@@ -1,7 +1,8 @@
 #pragma once
 
-// The one way a task opens a browser database of the evidence folder, with
-// the probe line it writes, and the RAII owners of SQLite's handles.
+// The one way a task opens a browser database of the evidence folder, and
+// the RAII owners of SQLite's handles. Nothing here writes to the console:
+// the task reports what the open found.
 //
 // A database is opened by its plain file name in the current folder,
 // read-only: a missing file fails instead of being created. The evidence is
@@ -24,8 +25,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-
-class Console;
 
 struct CloseDatabase {
   void operator()(sqlite3* db) const { sqlite3_close(db); }
@@ -79,12 +78,6 @@ class EvidenceDatabase {
 // could not be made).
 EvidenceDatabase OpenEvidenceDatabase(const std::string& fileName);
 
-// Opens the database and writes "Database <name> found." or
-// "Database <name> not found." on a line of its own. A database that is
-// there but could not be copied where it must be is reported as found, with
-// a line saying it could not be read and why, and is not opened.
-EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName);
-
 // Limits the connection's page cache to the given size.
 void SetPageCache(sqlite3* db, int kibibytes);
 
@@ -97,10 +90,6 @@ std::string QuoteIdentifier(std::string_view name);
 
 // The number of rows of a table; 0 when it cannot be counted.
 std::int64_t CountRows(sqlite3* db, std::string_view table);
-
-// A statement that cannot be prepared ends the task at once: a line end, then
-// this text with none after it. The menu's section break follows.
-void ReportUnpreparedStatement(Console& console);
 
 // The text of a cell as SQLite renders it, read as zero-terminated text: up to
 // its first zero byte, so a BLOB of image data ends there. Nothing for SQL

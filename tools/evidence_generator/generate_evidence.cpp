@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "evidence/browser_database.h"
-#include "evidence/favicon_images.h"
+#include "evidence_generator/browser_database.h"
+#include "evidence_generator/favicon_images.h"
 
 namespace {
 

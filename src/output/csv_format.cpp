@@ -1,4 +1,4 @@
-#include "table_export/csv_format.h"
+#include "output/csv_format.h"
 
 void AppendQuotedField(std::string& line, std::string_view value) {
   line += '"';

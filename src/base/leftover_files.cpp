@@ -1,0 +1,83 @@
+#include "base/leftover_files.h"
+
+#include <limits.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kSlots = 64;
+
+struct Slot {
+  // Read by the signal handler: an entry is marked in use only once its
+  // path is complete, and both happen with the signals held off.
+  volatile std::sig_atomic_t inUse = 0;
+  Leftover::Kind kind = Leftover::Kind::kFile;
+  char path[PATH_MAX] = {};
+};
+
+Slot gSlots[kSlots];
+
+sigset_t TerminatingSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kTerminatingSignals) sigaddset(&set, signal);
+  return set;
+}
+
+void RemoveAll(Leftover::Kind kind) noexcept {
+  for (Slot& slot : gSlots) {
+    if (slot.inUse == 0 || slot.kind != kind) continue;
+    if (kind == Leftover::Kind::kFile) {
+      ::unlink(slot.path);
+    } else {
+      ::rmdir(slot.path);
+    }
+  }
+}
+
+}  // namespace
+
+TerminatingSignalsHeld::TerminatingSignalsHeld() {
+  const sigset_t set = TerminatingSet();
+  ::sigprocmask(SIG_BLOCK, &set, &previous_);
+}
+
+TerminatingSignalsHeld::~TerminatingSignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+Leftover::Leftover(std::string_view path, Kind kind) {
+  if (path.empty() || path.size() >= PATH_MAX) return;
+  TerminatingSignalsHeld held;
+  for (int index = 0; index < kSlots; ++index) {
+    Slot& slot = gSlots[index];
+    if (slot.inUse != 0) continue;
+    std::memcpy(slot.path, path.data(), path.size());
+    slot.path[path.size()] = '\0';
+    slot.kind = kind;
+    slot.inUse = 1;
+    slot_ = index;
+    return;
+  }
+}
+
+Leftover& Leftover::operator=(Leftover&& other) noexcept {
+  if (this != &other) {
+    Release();
+    slot_ = other.slot_;
+    other.slot_ = -1;
+  }
+  return *this;
+}
+
+void Leftover::Release() {
+  if (slot_ < 0) return;
+  TerminatingSignalsHeld held;
+  gSlots[slot_].inUse = 0;
+  slot_ = -1;
+}
+
+void RemoveLeftovers() noexcept {
+  RemoveAll(Leftover::Kind::kFile);
+  RemoveAll(Leftover::Kind::kFolder);
+}

@@ -1,0 +1,5 @@
+#include "base/system_error.h"
+
+#include <cstring>
+
+std::string SystemErrorText(int error) { return std::strerror(error); }

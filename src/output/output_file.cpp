@@ -1,0 +1,127 @@
+#include "output/output_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+constexpr std::size_t kBlockSize = 64 * 1024;
+
+// Temporary names are hidden, carry the process id, and are tried until one
+// is free: the exclusive creation, not the name, is what makes them safe.
+constexpr int kNameAttempts = 1000;
+
+std::string TemporaryName(unsigned sequence) {
+  return ".skv-" + std::to_string(::getpid()) + "-" + std::to_string(sequence) + ".part";
+}
+
+}  // namespace
+
+OutputFile::OutputFile(std::string finalName) : finalName_(std::move(finalName)) {
+  static unsigned sequence = 0;
+  int error = EEXIST;
+  for (int attempt = 0; attempt < kNameAttempts && error == EEXIST; ++attempt) {
+    std::string candidate = TemporaryName(++sequence);
+    // Registered before it exists and created with the signals held off, so
+    // that an interruption can never leave it behind.
+    TerminatingSignalsHeld held;
+    Leftover leftover(candidate, Leftover::Kind::kFile);
+    const int fd =
+        ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      fd_ = fd;
+      temporaryName_ = std::move(candidate);
+      leftover_ = std::move(leftover);
+      return;
+    }
+    error = errno;
+  }
+  Fail(OutputFailure::Step::kCreate, error);
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : finalName_(std::move(other.finalName_)),
+      temporaryName_(std::move(other.temporaryName_)),
+      leftover_(std::move(other.leftover_)),
+      fd_(other.fd_),
+      step_(other.step_),
+      error_(other.error_),
+      pending_(std::move(other.pending_)) {
+  other.fd_ = -1;
+  other.temporaryName_.clear();
+}
+
+OutputFile::~OutputFile() { Discard(); }
+
+void OutputFile::Discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temporaryName_.empty()) ::unlink(temporaryName_.c_str());
+  temporaryName_.clear();
+  leftover_.Release();
+}
+
+void OutputFile::Fail(OutputFailure::Step step, int error) {
+  if (error_ != 0) return;
+  step_ = step;
+  error_ = error != 0 ? error : EIO;
+  Discard();
+}
+
+bool OutputFile::WriteOut(std::string_view bytes) {
+  while (!bytes.empty() && error_ == 0) {
+    const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno != EINTR) Fail(OutputFailure::Step::kWrite, errno);
+      continue;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return error_ == 0;
+}
+
+void OutputFile::WritePendingIfFull() {
+  if (pending_.size() < kBlockSize) return;
+  WriteOut(pending_);
+  pending_.clear();
+}
+
+void OutputFile::Append(std::string_view bytes) {
+  if (error_ != 0) return;
+  if (pending_.empty() && bytes.size() >= kBlockSize) {
+    WriteOut(bytes);  // a large image or cell goes out as it is, not through a copy
+    return;
+  }
+  pending_.append(bytes);
+  WritePendingIfFull();
+}
+
+bool OutputFile::EndLine() {
+  if (error_ != 0) return false;
+  pending_.append(kLineEnd);
+  WritePendingIfFull();
+  return error_ == 0;
+}
+
+bool OutputFile::Publish() {
+  if (error_ != 0) return false;
+  if (!WriteOut(pending_)) return false;
+  pending_.clear();
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) {
+    Fail(OutputFailure::Step::kWrite, errno);
+    return false;
+  }
+  TerminatingSignalsHeld held;
+  if (std::rename(temporaryName_.c_str(), finalName_.c_str()) != 0) {
+    Fail(OutputFailure::Step::kWrite, errno);
+    return false;
+  }
+  temporaryName_.clear();
+  leftover_.Release();
+  return true;
+}

@@ -1,0 +1,153 @@
+// Every output is one complete file inside the evidence folder: never
+// written through a link, never placed outside by a case text, never lost to
+// another table's name, never left in part when the program is interrupted.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "support/fixture_database.h"
+#include "support/run_skv.h"
+#include "support/temp_folder.h"
+
+namespace {
+
+const std::string kFile = "2008-117 - Harbour Street - ";
+
+TEST(PublishedOutputs, LinksAtOutputNamesAreReplacedAndWhatTheyPointToIsKept) {
+  TempFolder parent;
+  const std::filesystem::path folder = parent / "evidence";
+  std::filesystem::create_directory(folder);
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                        "INSERT INTO moz_favicons VALUES (1, 'f', X'89504E47', 'image/png', 0);"
+                        "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, 1, 0);"
+                        "INSERT INTO moz_historyvisits VALUES (1, 0, 1, 1228580112345678, 1, 1);");
+  CreateBrowserDatabase(folder / "cookies.sqlite", "firefox3/cookies.sql");
+  WriteFileBytes(parent / "outside.txt", "not the tool's");
+  const std::string places = ReadFileBytes(folder / "places.sqlite");
+  const std::string cookies = ReadFileBytes(folder / "cookies.sqlite");
+  // Symbolic and hard links, to the evidence and to a file outside the folder.
+  std::filesystem::create_symlink("places.sqlite", folder / (kFile + "cookies.sqlite moz_cookies.csv"));
+  std::filesystem::create_hard_link(folder / "cookies.sqlite", folder / (kFile + "places.sqlite moz_places.csv"));
+  std::filesystem::create_symlink(parent / "outside.txt", folder / (kFile + "Internet Usage.csv"));
+  std::filesystem::create_hard_link(parent / "outside.txt", folder / (kFile + "Internet Usage.html"));
+  std::filesystem::create_symlink("places.sqlite", folder / "favicon_1.png");
+
+  SkvRun run = RunAnswers(folder, "A\n\nC\n\nD\ny\n\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_TRUE(ReadFileBytes(folder / "places.sqlite") == places) << "the evidence was written through a link";
+  EXPECT_TRUE(ReadFileBytes(folder / "cookies.sqlite") == cookies) << "the evidence was written through a link";
+  EXPECT_EQ(ReadFileBytes(parent / "outside.txt"), "not the tool's");
+  for (const std::string& name : {kFile + "cookies.sqlite moz_cookies.csv", kFile + "places.sqlite moz_places.csv",
+                                  kFile + "Internet Usage.csv", kFile + "Internet Usage.html",
+                                  std::string("favicon_1.png")}) {
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(folder / name))) << name;
+    EXPECT_EQ(std::filesystem::hard_link_count(folder / name), 1u) << name;
+  }
+  EXPECT_TRUE(ReadFileBytes(folder / (kFile + "places.sqlite moz_places.csv")).starts_with("\"id\",\"url\","));
+  EXPECT_EQ(ReadFileBytes(folder / "favicon_1.png"), "\x89PNG");
+}
+
+TEST(PublishedOutputs, CaseTextsKeepEveryTableInAFileOfItsOwnInsideTheFolder) {
+  TempFolder parent;
+  const std::filesystem::path folder = parent / "evidence";
+  std::filesystem::create_directory(folder);
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
+  const std::size_t tables = 11;
+  struct Case {
+    std::string reference, name;
+  };
+  const Case cases[] = {
+      {"../x", "n"},
+      {"/tmp", "n"},
+      {"2008/117", "n"},
+      {std::string("places.sqlite\0", 14), std::string("n\0", 2)},  // a NUL typed in the answer
+      {"r\r", "n\r"},  // a script written with CR LF line ends
+      {std::string(120, 'r'), std::string(120, 'n')},
+  };
+  for (const Case& c : cases) {
+    SkvRun run = RunSkv(folder, "E\n0\n" + c.reference + "\n" + c.name + "\nJ\nA\n\nC\n\nX\n");
+    EXPECT_EQ(run.exitStatus, 0) << c.reference;
+    EXPECT_EQ(run.transcript.find("Error"), std::string::npos) << run.transcript;
+    EXPECT_EQ(FileNames(parent.path()), std::set<std::string>{"evidence"}) << "written outside the folder";
+    const std::set<std::string> files = FileNames(folder);
+    EXPECT_EQ(files.size(), 1 + tables + 1) << c.reference;
+    for (const std::string& name : files) {
+      if (name != "places.sqlite") std::filesystem::remove(folder / name);
+    }
+  }
+}
+
+TEST(PublishedOutputs, TablesWhoseNamesCollideEachGetAFileAndTheConsoleSaysWhich) {
+  TempFolder folder;
+  std::string sql;
+  for (const std::string& table : {std::string("a/b"), std::string("a\\b"), std::string("a_b"), std::string(240, 'x') + "1", std::string(240, 'x') + "2"}) {
+    sql += "CREATE TABLE \"" + table + "\" (v); INSERT INTO \"" + table + "\" VALUES ('" + table + "');";
+  }
+  ExecuteSql(folder / "History", sql);
+  std::filesystem::create_directory(folder / (kFile + "History d.csv"));
+  ExecuteSql(folder / "History", "CREATE TABLE d (v); INSERT INTO d VALUES ('d');");
+  SkvRun run = RunAnswers(folder.path(), "F\n\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  const std::string longName = kFile + "History " + std::string(255 - 36 - 4, 'x');
+  const std::string longRenamed = kFile + "History " + std::string(255 - 36 - 8, 'x') + " (2).csv";
+  EXPECT_NE(run.transcript.find("  Processing History > a/b\n"
+                                "  Processing History > a\\b\n"
+                                "  Written as " + kFile + "History a_b (2).csv\n"
+                                "  Processing History > a_b\n"
+                                "  Written as " + kFile + "History a_b (3).csv\n"
+                                "  Processing History > d\n"
+                                "  Written as " + kFile + "History d (2).csv\n"),
+            std::string::npos)
+      << run.transcript;
+  EXPECT_NE(run.transcript.find("2\n  Written as " + longRenamed + "\n"), std::string::npos) << run.transcript;
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "History a_b.csv")), "\"v\",\r\n\"a/b\",\r\n");
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "History a_b (2).csv")), "\"v\",\r\n\"a\\b\",\r\n");
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "History a_b (3).csv")), "\"v\",\r\n\"a_b\",\r\n");
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "History d (2).csv")), "\"v\",\r\n\"d\",\r\n");
+  EXPECT_TRUE(ReadFileBytes(folder / (longName + ".csv")).ends_with("1\",\r\n"));
+  EXPECT_TRUE(ReadFileBytes(folder / longRenamed).ends_with("2\",\r\n"));
+  EXPECT_TRUE(std::filesystem::is_empty(folder / (kFile + "History d.csv"))) << "the folder was touched";
+}
+
+// Waits until the run is writing an output in the folder: a temporary file
+// that has received its first block.
+bool AwaitWritingOutput(const std::filesystem::path& folder) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    for (const std::string& name : FileNames(folder)) {
+      std::error_code error;
+      if (name.starts_with(".skv-") && std::filesystem::file_size(folder / name, error) > 0) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
+TEST(PublishedOutputs, AnInterruptedTaskLeavesNoOutputBehind) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                        "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, NULL, 0);"
+                        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400000) "
+                        "INSERT INTO moz_historyvisits SELECT i, 0, 1, 1228580112000000 + i, 1, 1 FROM n;");
+  // In WAL mode, so that the task reads it from a private copy.
+  ExecuteSql(folder / "places.sqlite", "PRAGMA journal_mode=WAL;");
+  const std::set<std::string> evidence = FileNames(folder.path());
+  TempFolder temporary;
+  SkvOptions options;
+  options.temporaryFolder = temporary.path();
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    StartedSkv skv(folder.path(), StandardSettingsInput() + "D\nn\n\nX\n", options);
+    ASSERT_TRUE(AwaitWritingOutput(folder.path())) << "the report never began";
+    ::kill(skv.pid(), signal);
+    SkvRun run = skv.Wait();
+    EXPECT_EQ(run.exitStatus, 128 + signal) << run.transcript;
+    EXPECT_EQ(FileNames(folder.path()), evidence) << "an output was left, whole or in part";
+  }
+}
+
+}  // namespace
