@@ -4,13 +4,15 @@
 #include "console/console.h"
 
 EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName) {
-  EvidenceDatabase db = OpenEvidenceDatabase(fileName);
-  if (!db.copyFailure().empty()) {
-    console.WriteLine("Database " + fileName + " found.");
-    console.WriteLine("  Could not read " + fileName + " from a private copy: " + db.copyFailure());
+  EvidenceDatabase db = EvidenceDatabase::Open(fileName);
+  if (db.found() == EvidenceDatabase::Found::kMissing) {
+    console.WriteLine("Database " + fileName + " not found.");
     return db;
   }
-  console.WriteLine("Database " + fileName + (db ? " found." : " not found."));
+  console.WriteLine("Database " + fileName + " found.");
+  if (db.found() == EvidenceDatabase::Found::kUnreadable) {
+    console.WriteLine("  Could not read " + fileName + (db.copyFailed() ? " from a private copy: " : ": ") + db.reason());
+  }
   return db;
 }
 

@@ -15,8 +15,9 @@ class Console;
 
 // Opens the database and writes "Database <name> found." or
 // "Database <name> not found." on a line of its own. A database that is
-// there but could not be copied where it must be is reported as found, with
-// a line saying it could not be read and why, and is not opened.
+// there but cannot be read (not a file, not readable, or not copied where it
+// must be) is reported as found, with a line saying it could not be read and
+// why: "  Could not read <name>: <reason>", or "... from a private copy: ...".
 EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName);
 
 // A statement that cannot be prepared ends the task at once: a line end, then

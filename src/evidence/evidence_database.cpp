@@ -1,41 +1,17 @@
 #include "evidence/evidence_database.h"
 
-#include <stdlib.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 
+#include "base/file_descriptor.h"
 #include "base/system_error.h"
 
 namespace {
-
-// The sidecar files that hold a database's unfinished or uncheckpointed
-// changes. The "-shm" index is not among them: SQLite rebuilds it from the
-// WAL, and the evidence's own one is left as it is.
-constexpr const char* kSidecars[] = {"-wal", "-journal"};
-
-bool Exists(const std::string& path) {
-  std::error_code error;
-  return std::filesystem::exists(path, error);
-}
-
-// Bytes 18 and 19 of the database header are the file format's write and
-// read versions: 2 for WAL mode.
-bool IsInWalMode(const std::string& fileName) {
-  std::ifstream file(fileName, std::ios::binary);
-  char header[20] = {};
-  if (!file.read(header, sizeof header)) return false;
-  return header[18] == 2 || header[19] == 2;
-}
-
-bool NeedsPrivateCopy(const std::string& fileName) {
-  for (const char* sidecar : kSidecars) {
-    if (Exists(fileName + sidecar)) return true;
-  }
-  return IsInWalMode(fileName);
-}
 
 // The page cache of a connection, below SQLite's default of 2 MB, so that
 // memory stays within a megabyte of its small-history size however large
@@ -43,87 +19,70 @@ bool NeedsPrivateCopy(const std::string& fileName) {
 // page lookups, which the system's file cache serves.
 constexpr int kPageCacheKiB = 1536;
 
-DatabaseHandle Open(const std::string& path, int flags) {
+DatabaseHandle OpenWithSqlite(const std::string& path, int flags, std::string& failure) {
   sqlite3* raw = nullptr;
   // The program has one thread: SQLite's own locking of each call is not
   // needed, and costs a mutex pair per call and per cell.
-  int result = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int result = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   DatabaseHandle db(raw);  // a failed open leaves a handle to release too
-  if (result != SQLITE_OK) return nullptr;
+  if (result != SQLITE_OK) {
+    failure = raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(result);
+    return nullptr;
+  }
   SetPageCache(db.get(), kPageCacheKiB);
   return db;
 }
 
-// The database and its sidecars copied into a private folder, and the copy
-// opened for reading and writing, so that SQLite may apply the WAL or roll
-// back the journal there.
-EvidenceDatabase OpenPrivateCopy(const std::string& fileName) {
-  std::unique_ptr<PrivateFolder> folder = PrivateFolder::Create();
-  if (!folder) return EvidenceDatabase::CopyFailed(SystemErrorText(errno));
-  const std::filesystem::path copy = std::filesystem::path(folder->path()) / "evidence.db";
-  std::error_code error;
-  if (!std::filesystem::copy_file(fileName, copy, error)) return EvidenceDatabase::CopyFailed(error.message());
-  for (const char* sidecar : kSidecars) {
-    if (Exists(fileName + sidecar) && !std::filesystem::copy_file(fileName + sidecar, copy.string() + sidecar, error)) {
-      return EvidenceDatabase::CopyFailed(error.message());
-    }
-  }
-  DatabaseHandle db = Open(copy.string(), SQLITE_OPEN_READWRITE);
-  if (!db) return {};
-  return EvidenceDatabase(std::move(folder), std::move(db));
+// What a file that is no regular file is, in words.
+std::string KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "it is a folder, not a file";
+  if (S_ISFIFO(mode)) return "it is a FIFO, not a file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "it is a device, not a file";
+  if (S_ISSOCK(mode)) return "it is a socket, not a file";
+  return "it is not a regular file";
+}
+
+// Why a name that could not be opened is unreadable, or nothing when there
+// is no file of that name at all.
+std::optional<std::string> WhyNotOpened(const std::string& fileName, int error) {
+  if (error != ENOENT) return SystemErrorText(error);
+  std::error_code ignored;
+  if (!std::filesystem::is_symlink(fileName, ignored)) return std::nullopt;
+  return "it is a link to " + std::filesystem::read_symlink(fileName, ignored).string() + ", which is not there";
 }
 
 }  // namespace
 
-std::unique_ptr<PrivateFolder> PrivateFolder::Create() {
-  std::error_code error;
-  std::filesystem::path base = std::filesystem::temp_directory_path(error);
-  if (error) return nullptr;
-  std::string pattern = (base / "skv-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) return nullptr;
-  return std::unique_ptr<PrivateFolder>(new PrivateFolder(pattern));
+EvidenceDatabase EvidenceDatabase::Unreadable(std::string reason, bool copyFailed) {
+  EvidenceDatabase db;
+  db.found_ = Found::kUnreadable;
+  db.reason_ = std::move(reason);
+  db.copyFailed_ = copyFailed;
+  return db;
 }
 
-PrivateFolder::~PrivateFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-EvidenceDatabase OpenEvidenceDatabase(const std::string& fileName) {
-  if (Exists(fileName) && NeedsPrivateCopy(fileName)) return OpenPrivateCopy(fileName);
-  return EvidenceDatabase(nullptr, Open(fileName, SQLITE_OPEN_READONLY));
-}
-
-Statement PrepareStatement(sqlite3* db, std::string_view sql) {
-  sqlite3_stmt* raw = nullptr;
-  int result = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, nullptr);
-  Statement statement(raw);
-  if (result != SQLITE_OK) return nullptr;
-  return statement;
-}
-
-void SetPageCache(sqlite3* db, int kibibytes) {
-  const std::string pragma = "PRAGMA cache_size = -" + std::to_string(kibibytes);
-  sqlite3_exec(db, pragma.c_str(), nullptr, nullptr, nullptr);
-}
-
-std::string QuoteIdentifier(std::string_view name) {
-  std::string quoted = "\"";
-  for (char c : name) {
-    quoted += c;
-    if (c == '"') quoted += '"';
+EvidenceDatabase EvidenceDatabase::Open(const std::string& fileName) {
+  const FileDescriptor evidence(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (evidence.get() < 0) {
+    std::optional<std::string> why = WhyNotOpened(fileName, errno);
+    return why ? Unreadable(std::move(*why)) : EvidenceDatabase();
   }
-  quoted += '"';
-  return quoted;
-}
+  struct stat status {};
+  if (::fstat(evidence.get(), &status) != 0) return Unreadable(SystemErrorText(errno));
+  if (!S_ISREG(status.st_mode)) return Unreadable(KindOf(status.st_mode));
 
-std::int64_t CountRows(sqlite3* db, std::string_view table) {
-  Statement count = PrepareStatement(db, "SELECT count(*) FROM " + QuoteIdentifier(table));
-  return count && sqlite3_step(count.get()) == SQLITE_ROW ? sqlite3_column_int64(count.get(), 0) : 0;
-}
-
-std::optional<std::string_view> ColumnText(sqlite3_stmt* statement, int column) {
-  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-  if (text == nullptr) return std::nullopt;
-  return std::string_view(text, std::strlen(text));
+  EvidenceDatabase db;
+  std::string failure;
+  if (NeedsPrivateCopy(evidence.get(), fileName)) {
+    db.copy_ = PrivateCopy::Make(evidence.get(), fileName, failure);
+    if (!db.copy_) return Unreadable(std::move(failure), true);
+    // Read and write, so that SQLite may apply the WAL or roll the journal
+    // back; never create: the copy is there.
+    db.db_ = OpenWithSqlite(db.copy_->database(), SQLITE_OPEN_READWRITE, failure);
+  } else {
+    db.db_ = OpenWithSqlite(fileName, SQLITE_OPEN_READONLY, failure);
+  }
+  if (!db.db_) return Unreadable(std::move(failure), db.copy_ != nullptr);
+  db.found_ = Found::kOpen;
+  return db;
 }

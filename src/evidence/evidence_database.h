@@ -1,97 +1,59 @@
 #pragma once
 
-// The one way a task opens a browser database of the evidence folder, and
-// the RAII owners of SQLite's handles. Nothing here writes to the console:
-// the task reports what the open found.
+// The one way a task opens a browser database of the evidence folder.
 //
-// A database is opened by its plain file name in the current folder,
-// read-only: a missing file fails instead of being created. The evidence is
-// never changed and nothing is added beside it. A read-only open alone does
-// not promise that: SQLite creates "-wal" and "-shm" files beside a WAL-mode
-// database, and cannot read a database whose hot "-journal" it may not roll
-// back. So a database in WAL mode, or with a "-wal" or "-journal" file beside
-// it, is copied with those files into a private temporary folder and the copy
-// is opened, where the WAL's rows and the journal's rollback apply. A plain
-// database without such files is opened where it stands; that reads, takes
-// locks and writes nothing.
+// A database is looked for by its plain file name in the current folder and
+// never changed: not a byte of it, and nothing added beside it. The file is
+// first opened only for reading, without waiting (a FIFO named like a
+// database must not hang the tool), and looked at before anything reads it:
+// - no file of that name: not found;
+// - a folder, FIFO, device or socket, a link that leads nowhere, or a file
+//   the user may not read: found but unreadable, with the reason, and never
+//   read (a link to a regular file, such as evidence on a mounted image, is
+//   followed);
+// - a database that needs a private copy (see private_copy.h) is copied and
+//   the copy opened; one that cannot be copied is unreadable, with the
+//   temporary folder and the system's reason named;
+// - any other is opened read-only where it stands, which reads, takes shared
+//   locks and writes nothing.
+// Whether the file holds a database at all is SQLite's to find out, at the
+// first statement.
 //
-// Every connection and statement is released by its owner, on every path out
-// of a task; a private copy goes with its connection.
+// Nothing here writes to the console: the task reports what was found.
 
-#include <sqlite3.h>
-
-#include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
-#include <string_view>
 
-struct CloseDatabase {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-struct FinalizeStatement {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using DatabaseHandle = std::unique_ptr<sqlite3, CloseDatabase>;
-using Statement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+#include "evidence/private_copy.h"
+#include "evidence/sqlite_handles.h"
 
-// A private temporary folder, removed with its contents by its owner.
-class PrivateFolder {
- public:
-  // Nothing when the system gives no temporary folder.
-  static std::unique_ptr<PrivateFolder> Create();
-  ~PrivateFolder();
-  const std::string& path() const { return path_; }
-
- private:
-  explicit PrivateFolder(std::string path) : path_(std::move(path)) {}
-  std::string path_;
-};
-
-// An open connection to one evidence database; false when the database
-// could not be opened.
 class EvidenceDatabase {
  public:
+  enum class Found {
+    kOpen,        // opened: get() is the connection
+    kMissing,     // no file of that name
+    kUnreadable,  // there, but not to be read: reason() says why
+  };
+
+  static EvidenceDatabase Open(const std::string& fileName);
+
   EvidenceDatabase() = default;
-  EvidenceDatabase(std::unique_ptr<PrivateFolder> copy, DatabaseHandle db)
-      : copy_(std::move(copy)), db_(std::move(db)) {}
-  // A database that is there but needed a private copy that could not be
-  // made (a full or missing temporary folder); why, in the system's words.
-  static EvidenceDatabase CopyFailed(std::string reason) {
-    EvidenceDatabase failed;
-    failed.copyFailure_ = std::move(reason);
-    return failed;
-  }
+
+  Found found() const { return found_; }
+  // Why an unreadable database could not be read, in words for the console.
+  const std::string& reason() const { return reason_; }
+  // Whether the reason is the private copy (or its folder), not the file.
+  bool copyFailed() const { return copyFailed_; }
 
   explicit operator bool() const { return db_ != nullptr; }
   sqlite3* get() const { return db_.get(); }
-  const std::string& copyFailure() const { return copyFailure_; }
 
  private:
-  std::unique_ptr<PrivateFolder> copy_;  // declared first: removed after the connection closes
+  static EvidenceDatabase Unreadable(std::string reason, bool copyFailed = false);
+
+  Found found_ = Found::kMissing;
+  std::string reason_;
+  bool copyFailed_ = false;
+  std::unique_ptr<PrivateCopy> copy_;  // declared first: removed after the connection closes
   DatabaseHandle db_;
-  std::string copyFailure_;
 };
-
-// Opens the database without a word on the console (see the head of this
-// file); false when it cannot be opened (missing, refused, or a copy that
-// could not be made).
-EvidenceDatabase OpenEvidenceDatabase(const std::string& fileName);
-
-// Limits the connection's page cache to the given size.
-void SetPageCache(sqlite3* db, int kibibytes);
-
-// Null when SQLite cannot prepare the text.
-Statement PrepareStatement(sqlite3* db, std::string_view sql);
-
-// An SQL identifier in double quotes, any double quote in it doubled: a table
-// name from the evidence can then never end or change a query.
-std::string QuoteIdentifier(std::string_view name);
-
-// The number of rows of a table; 0 when it cannot be counted.
-std::int64_t CountRows(sqlite3* db, std::string_view table);
-
-// The text of a cell as SQLite renders it, read as zero-terminated text: up to
-// its first zero byte, so a BLOB of image data ends there. Nothing for SQL
-// NULL. Valid until the statement steps again.
-std::optional<std::string_view> ColumnText(sqlite3_stmt* statement, int column);

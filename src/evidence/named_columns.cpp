@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "evidence/evidence_database.h"
+#include "evidence/sqlite_handles.h"
 
 namespace {
 

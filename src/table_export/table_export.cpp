@@ -7,42 +7,17 @@
 #include "console/progress_count.h"
 #include "console/task_console.h"
 #include "evidence/evidence_database.h"
+#include "evidence/table_probes.h"
 #include "output/csv_format.h"
 #include "output/output_file.h"
 #include "output/output_names.h"
 
 namespace {
 
-bool BindText(sqlite3_stmt* statement, int index, std::string_view text) {
-  return sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) ==
-         SQLITE_OK;
-}
-
-// A table declared WITHOUT ROWID has no row ids to order by. Asked of the
-// schema rather than found out by a failing query, so that a query that
-// fails for another reason is still reported as such.
-bool HasRowIds(sqlite3* db, std::string_view table) {
-  Statement query = PrepareStatement(db, "SELECT wr FROM pragma_table_list WHERE schema='main' AND name=?1");
-  if (!query || !BindText(query.get(), 1, table)) return true;
-  return sqlite3_step(query.get()) != SQLITE_ROW || sqlite3_column_int(query.get(), 0) == 0;
-}
-
-// The primary-key order of a table without row ids.
-std::string PrimaryKeyOrder(sqlite3* db, std::string_view table) {
-  Statement query = PrepareStatement(db, "SELECT name FROM pragma_table_info(?1) WHERE pk > 0 ORDER BY pk");
-  std::string order;
-  if (!query || !BindText(query.get(), 1, table)) return order;
-  while (sqlite3_step(query.get()) == SQLITE_ROW) {
-    std::optional<std::string_view> column = ColumnText(query.get(), 0);
-    order += order.empty() ? " ORDER BY " : ", ";
-    order += QuoteIdentifier(column.value_or(""));
-  }
-  return order;
-}
-
 std::string RowQuery(sqlite3* db, std::string_view table) {
   std::string sql = "SELECT * FROM " + QuoteIdentifier(table);
-  sql += HasRowIds(db, table) ? " ORDER BY ROWID" : PrimaryKeyOrder(db, table);
+  // A table declared WITHOUT ROWID comes in primary-key order instead.
+  sql += ProbeTable(db, table).hasRowIds ? " ORDER BY ROWID" : PrimaryKeyOrder(db, table);
   return sql;
 }
 

@@ -5,7 +5,7 @@
 #include "console/task_console.h"
 #include "output/output_file.h"
 #include "evidence/named_columns.h"
-#include "usage_reports/report_console.h"
+#include "evidence/table_probes.h"
 
 namespace {
 
@@ -33,12 +33,6 @@ constexpr const char* kIconOfPage =
     "SELECT i.id, i.data FROM moz_pages_w_icons p "
     "JOIN moz_icons_to_pages ip ON ip.page_id = p.id JOIN moz_icons i ON i.id = ip.icon_id "
     "WHERE p.page_url = ?1 ORDER BY abs(i.width - 16), i.id LIMIT 1";
-
-bool HasTable(sqlite3* db, const char* table) {
-  Statement query = PrepareStatement(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1");
-  return query && sqlite3_bind_text(query.get(), 1, table, -1, SQLITE_STATIC) == SQLITE_OK &&
-         sqlite3_step(query.get()) == SQLITE_ROW;
-}
 
 bool IsSvgText(std::string_view bytes) {
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
@@ -78,15 +72,12 @@ std::string_view ImageExtension(std::string_view bytes) {
 
 void FaviconExtractor::ChooseSource() {
   source_ = Source::kNone;
-  EvidenceDatabase places = OpenEvidenceDatabase(std::string(kPlacesDatabase));
-  if (places && HasTable(places.get(), "moz_favicons")) {
-    query_ = PrepareStatement(places.get(), "SELECT * FROM moz_favicons WHERE id=?1");
-    db_ = std::move(places);
+  if (ProbeTable(places_, "moz_favicons").exists) {
+    query_ = PrepareStatement(places_, "SELECT * FROM moz_favicons WHERE id=?1");
     if (query_) source_ = Source::kPlaces;
     return;
   }
-  if (!places) return;
-  EvidenceDatabase favicons = OpenEvidenceDatabase(kFaviconsDatabase);
+  EvidenceDatabase favicons = EvidenceDatabase::Open(kFaviconsDatabase);
   if (!favicons) return;
   SetPageCache(favicons.get(), kFaviconPageCacheKiB);
   query_ = PrepareStatement(favicons.get(), kIconOfPage);

@@ -13,8 +13,10 @@
 //   to 16 chosen. The file is "favicon_" + the moz_icons id + an extension
 //   chosen by the image's first bytes.
 //
-// The extractor opens its own read-only connection at the first icon, under
-// the same evidence rules as every database. It never writes to the console,
+// The extractor reads moz_favicons through the report's own connection to
+// places.sqlite (one private copy of the database serves both), and opens
+// favicons.sqlite, when it needs it, under the same evidence rules as every
+// database. It never writes to the console,
 // except when writing an image fails after its file was created: that ends
 // the program like any other lost write. An image file is never left half
 // written: it is published whole, or not at all.
@@ -40,7 +42,9 @@ std::string_view ImageExtension(std::string_view bytes);
 
 class FaviconExtractor {
  public:
-  explicit FaviconExtractor(Console& console) : console_(console) {}
+  // places: the report's connection to places.sqlite, which outlives the
+  // extractor.
+  FaviconExtractor(Console& console, sqlite3* places) : console_(console), places_(places) {}
 
   // The image file name of the visited page's favicon; empty when there is
   // no image to show.
@@ -63,8 +67,9 @@ class FaviconExtractor {
   static std::string PlainName(std::int64_t id, std::int8_t written);
 
   Console& console_;
+  sqlite3* places_;
   Source source_ = Source::kNotChosen;
-  EvidenceDatabase db_;
+  EvidenceDatabase db_;  // favicons.sqlite, when the icons stand there
   Statement query_;
   // For each favicon or icon id met: the index of its file's extension, or
   // kNoImage. One small entry per id, so a run remembers every icon of a

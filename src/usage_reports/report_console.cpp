@@ -32,6 +32,12 @@ void ReportRenaming(Console& console, const ClaimedName& claimed) {
   if (claimed.renamed) console.WriteLine("Written as " + claimed.name);
 }
 
+void PrintReportNotRead(Console& console) {
+  console.DiscardPendingInput();
+  console.WriteLine();
+  console.WaitForEnter();
+}
+
 void ReportUnpreparedReport(Console& console, const ClaimedName& report) {
   if (report.renamed) {
     console.WriteLine();

@@ -29,6 +29,11 @@ ClaimedName ClaimReportName(const CaseSettings& settings, std::string_view exten
 // one: on a line of its own.
 void ReportRenaming(Console& console, const ClaimedName& claimed);
 
+// The end of a report whose places.sqlite is there but could not be read
+// (the probe lines said why): no count of rows that were never read, an
+// empty line and the pause.
+void PrintReportNotRead(Console& console);
+
 // The end of a report whose statement could not be prepared: its new name,
 // if it has one, then "Could not prepare statement.", with no count and no
 // pause.

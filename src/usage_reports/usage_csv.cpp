@@ -5,6 +5,7 @@
 #include "console/console.h"
 #include "console/progress_count.h"
 #include "console/task_console.h"
+#include "evidence/table_probes.h"
 #include "output/csv_format.h"
 #include "output/output_file.h"
 #include "timestamps/timestamp_decoding.h"
@@ -80,7 +81,12 @@ void ExportUsageCsv(Console& console, const CaseSettings& settings) {
   PrintReportIntroduction(console);
   std::int64_t rows = 0;
   ClaimedName name;
-  if (EvidenceDatabase db = OpenPlacesForReport(console)) {
+  EvidenceDatabase db = OpenPlacesForReport(console);
+  if (db.found() == EvidenceDatabase::Found::kUnreadable) {
+    PrintReportNotRead(console);
+    return;
+  }
+  if (db) {
     name = ClaimReportName(settings, ".csv");
     if (!WriteReport(console, settings, db.get(), name, rows)) {
       ReportUnpreparedReport(console, name);

@@ -8,6 +8,7 @@
 #include "console/program_identity.h"
 #include "evidence/evidence_database.h"
 #include "console/task_console.h"
+#include "evidence/table_probes.h"
 #include "output/output_file.h"
 #include "timestamps/timestamp_decoding.h"
 #include "usage_reports/favicon_extraction.h"
@@ -144,7 +145,7 @@ bool WritePageContent(Console& console, OutputFile& file, const CaseSettings& se
 
   std::optional<VisitJoin> join = VisitJoin::Start(db);
   if (!join) return false;
-  FaviconExtractor favicons(console);
+  FaviconExtractor favicons(console, db);
   static const std::string kNoFavicon;
   bool shaded = true;
   ProgressCount progress(console, [db] { return CountRows(db, "moz_historyvisits"); });
@@ -221,7 +222,12 @@ void ExportUsageHtml(Console& console, const CaseSettings& settings) {
 
   std::int64_t rows = 0;
   ClaimedName name;
-  if (EvidenceDatabase db = OpenPlacesForReport(console)) {
+  EvidenceDatabase db = OpenPlacesForReport(console);
+  if (db.found() == EvidenceDatabase::Found::kUnreadable) {
+    PrintReportNotRead(console);
+    return;
+  }
+  if (db) {
     name = ClaimReportName(settings, ".html");
     if (!WritePage(console, settings, db.get(), withFavicons, name, rows)) {
       ReportUnpreparedReport(console, name);

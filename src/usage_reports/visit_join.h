@@ -16,7 +16,7 @@
 #include <optional>
 #include <string_view>
 
-#include "evidence/evidence_database.h"
+#include "evidence/sqlite_handles.h"
 
 struct JoinedVisit {
   // From moz_historyvisits.

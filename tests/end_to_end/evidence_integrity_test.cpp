@@ -122,7 +122,7 @@ TEST(EvidenceIntegrity, DatabaseWithAHotJournalIsReadInItsCommittedState) {
   for (const auto& [name, bytes] : before) EXPECT_TRUE(after[name] == bytes) << name << " changed";
 }
 
-TEST(EvidenceIntegrity, DatabaseThatCannotBeCopiedIsSaidSoAndLeftAlone) {
+TEST(EvidenceIntegrity, DatabaseThatCannotBeCopiedIsSaidSoWithTheRealReasonAndLeftAlone) {
   TempFolder staging;
   TempFolder folder;
   {
@@ -130,14 +130,77 @@ TEST(EvidenceIntegrity, DatabaseThatCannotBeCopiedIsSaidSoAndLeftAlone) {
     writer.Run("PRAGMA journal_mode=WAL; CREATE TABLE cookies (name); INSERT INTO cookies VALUES ('a');");
     for (const char* name : {"Cookies", "Cookies-wal"}) CopyInto(staging / name, folder.path());
   }
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
+  ExecuteSql(folder / "places.sqlite", "PRAGMA journal_mode=WAL;");
+  WriteFileBytes(staging / "a file", "");
+  struct Case {
+    std::filesystem::path temporaryFolder;
+    std::string reason;
+  };
+  for (const Case& c : {Case{staging / "no such folder", "No such file or directory"},
+                        Case{staging / "a file", "Not a directory"}}) {
+    const Snapshot before = TakeSnapshot(folder.path());
+    SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "F\n\nC\n\nX\n",
+                        {.output = StandardOutput::kFile, .temporaryFolder = c.temporaryFolder.string()});
+    EXPECT_EQ(run.exitStatus, 0);
+    const std::string why = " from a private copy: cannot make one in the temporary folder " +
+                            c.temporaryFolder.string() + ": " + c.reason + "\n";
+    EXPECT_NE(run.transcript.find("Database Cookies found.\n  Could not read Cookies" + why), std::string::npos)
+        << run.transcript;
+    // No count of rows that were never read.
+    EXPECT_NE(run.transcript.find("Database places.sqlite found.\n  Could not read places.sqlite" + why +
+                                  "\nPress enter to continue"),
+              std::string::npos)
+        << run.transcript;
+    EXPECT_TRUE(TakeSnapshot(folder.path()) == before) << "a file was changed or added";
+  }
+}
+
+TEST(EvidenceIntegrity, WriteProtectedEvidenceIsReadWholeByAnOrdinaryUser) {
+  TempFolder staging;
+  TempFolder folder;
+  TempFolder temporary;
+  {
+    // A hot journal: the browser had spilled an unfinished change into the
+    // database file when the copy was taken.
+    Writer writer(staging / "places.sqlite");
+    writer.Run("PRAGMA journal_mode=DELETE; PRAGMA cache_size=5;"
+               "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url);"
+               "INSERT INTO moz_places (url) VALUES ('http://committed.example/');"
+               "CREATE TABLE filler (b);");
+    writer.Run("BEGIN; UPDATE moz_places SET url = 'uncommitted';"
+               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+               "INSERT INTO filler SELECT randomblob(1000) FROM n;");
+    for (const char* name : {"places.sqlite", "places.sqlite-journal"}) CopyInto(staging / name, folder.path());
+    writer.Run("ROLLBACK;");
+    // A WAL whose newest row is in the -wal only.
+    Writer browser(staging / "cookies.sqlite");
+    browser.Run("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                "CREATE TABLE moz_cookies (name); INSERT INTO moz_cookies VALUES ('old');"
+                "PRAGMA wal_checkpoint(TRUNCATE); INSERT INTO moz_cookies VALUES ('newest');");
+    for (const char* name : {"cookies.sqlite", "cookies.sqlite-wal", "cookies.sqlite-shm"}) {
+      CopyInto(staging / name, folder.path());
+    }
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    std::filesystem::permissions(entry.path(), std::filesystem::perms(0444));
+  }
+  std::filesystem::permissions(folder.path(), std::filesystem::perms(0777));
+  std::filesystem::permissions(temporary.path(), std::filesystem::perms(0777));
+  SkvOptions options = AsUnprivilegedUser();
+  options.temporaryFolder = temporary.path();
   const Snapshot before = TakeSnapshot(folder.path());
-  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "F\n\nX\n",
-                      {.output = StandardOutput::kFile, .temporaryFolder = (folder / "no such folder").string()});
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "A\n\nX\n", options);
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_NE(run.transcript.find("Database Cookies found.\n  Could not read Cookies from a private copy: "),
-            std::string::npos)
-      << run.transcript;
-  EXPECT_TRUE(TakeSnapshot(folder.path()) == before) << "a file was changed or added";
+  EXPECT_EQ(run.transcript.find("Could not"), std::string::npos) << run.transcript;
+  EXPECT_EQ(ReadFileBytes(folder / "2008-117 - Harbour Street - places.sqlite moz_places.csv"),
+            "\"id\",\"url\",\r\n\"1\",\"http://committed.example/\",\r\n");
+  EXPECT_EQ(ReadFileBytes(folder / "2008-117 - Harbour Street - places.sqlite filler.csv"), "");
+  EXPECT_EQ(ReadFileBytes(folder / "2008-117 - Harbour Street - cookies.sqlite moz_cookies.csv"),
+            "\"name\",\r\n\"old\",\r\n\"newest\",\r\n");
+  const Snapshot after = TakeSnapshot(folder.path());
+  for (const auto& [name, bytes] : before) EXPECT_TRUE(after.at(name) == bytes) << name << " changed";
+  EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "a private copy was left behind";
 }
 
 TEST(EvidenceIntegrity, LockedDatabaseEndsTheExportWithoutWaiting) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <set>
 
 #include "support/fixture_database.h"
@@ -170,6 +171,34 @@ TEST(HostileDatabases, FaviconsWithEmptyOrNullData) {
   EXPECT_FALSE(files.contains("favicon_2.png"));  // NULL data: no image
   if (files.contains("favicon_1.png")) {
     EXPECT_EQ(ReadFileBytes(folder / "favicon_1.png"), "");
+  }
+}
+
+TEST(HostileDatabases, NamesThatHoldNoFileAreSaidSoAndPassedOver) {
+  struct Case {
+    std::string kind;
+    std::function<void(const std::filesystem::path&)> make;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"FIFO", [](const std::filesystem::path& at) { ::mkfifo(at.c_str(), 0644); }, "it is a FIFO, not a file"},
+      {"folder", [](const std::filesystem::path& at) { std::filesystem::create_directory(at); },
+       "it is a folder, not a file"},
+      {"dangling link", [](const std::filesystem::path& at) { std::filesystem::create_symlink("/nowhere/x", at); },
+       "it is a link to /nowhere/x, which is not there"},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    c.make(folder / "places.sqlite");
+    CreateBrowserDatabase(folder / "search.sqlite", "firefox3/search.sql");
+    SkvRun run = RunAnswers(folder.path(), "A\n\nC\n\nD\nn\n\n");
+    EXPECT_EQ(run.exitStatus, 0) << c.kind;
+    const std::string lines = "Database places.sqlite found.\n  Could not read places.sqlite: " + c.reason + "\n";
+    EXPECT_NE(run.transcript.find(lines + "Database search.sqlite found.\n  Processing search.sqlite > engine_data\n"),
+              std::string::npos)
+        << c.kind << run.transcript;
+    EXPECT_NE(run.transcript.find(lines + "\nPress enter to continue"), std::string::npos) << c.kind;
+    EXPECT_EQ(FileNames(folder.path()).size(), 2u + 1) << c.kind;  // the search tables' file
   }
 }
 

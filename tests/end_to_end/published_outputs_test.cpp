@@ -128,7 +128,7 @@ bool AwaitWritingOutput(const std::filesystem::path& folder) {
   return false;
 }
 
-TEST(PublishedOutputs, AnInterruptedTaskLeavesNoOutputBehind) {
+TEST(PublishedOutputs, AnInterruptedTaskLeavesNeitherAPartialOutputNorACopyOfTheEvidence) {
   TempFolder folder;
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
                         "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, NULL, 0);"
@@ -147,6 +147,7 @@ TEST(PublishedOutputs, AnInterruptedTaskLeavesNoOutputBehind) {
     SkvRun run = skv.Wait();
     EXPECT_EQ(run.exitStatus, 128 + signal) << run.transcript;
     EXPECT_EQ(FileNames(folder.path()), evidence) << "an output was left, whole or in part";
+    EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "a copy of the evidence was left behind";
   }
 }
 

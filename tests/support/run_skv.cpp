@@ -7,12 +7,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <thread>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
 
 #include "support/temp_folder.h"
+
+namespace {
+
+// Longer than any run of the suite takes, sanitizers included.
+constexpr int kLongestRunSeconds = 120;
+
+}  // namespace
 
 StartedSkv::StartedSkv(const std::filesystem::path& folder, const std::string& input, const SkvOptions& options)
     : streams_(std::make_unique<TempFolder>()) {
@@ -64,7 +74,16 @@ StartedSkv::~StartedSkv() {
 SkvRun StartedSkv::Wait() {
   int status = 0;
   struct rusage usage {};
-  ::wait4(child_, &status, 0, &usage);
+  // A run that hangs is killed, so that the test fails instead of waiting.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLongestRunSeconds);
+  while (::wait4(child_, &status, WNOHANG, &usage) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child_, SIGKILL);
+      ::wait4(child_, &status, 0, &usage);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   child_ = -1;
   SkvRun run;
   run.peakMemoryKiB = usage.ru_maxrss;

@@ -17,7 +17,7 @@ inline constexpr bool kMemoryIsMeasured = true;
 // The built skv binary run as an examiner runs it: in the given folder, with
 // the given bytes as its standard input (a file, as when a script is piped).
 struct SkvRun {
-  int exitStatus = -1;     // the exit status, or -signal when a signal ended it
+  int exitStatus = -1;     // the exit status, or -signal when a signal ended it (-9 after two minutes)
   std::string transcript;  // everything written to standard output
   std::string errors;      // everything written to standard error
   long peakMemoryKiB = 0;  // the largest resident set the process had
