@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 
 namespace {
@@ -11,7 +12,7 @@ constexpr int kSlots = 64;
 
 struct Slot {
   // Read by the signal handler: an entry is marked in use only once its
-  // path is complete, and both happen with the signals held off.
+  // path is complete.
   volatile std::sig_atomic_t inUse = 0;
   Leftover::Kind kind = Leftover::Kind::kFile;
   char path[PATH_MAX] = {};
@@ -48,13 +49,14 @@ TerminatingSignalsHeld::~TerminatingSignalsHeld() { ::sigprocmask(SIG_SETMASK, &
 
 Leftover::Leftover(std::string_view path, Kind kind) {
   if (path.empty() || path.size() >= PATH_MAX) return;
-  TerminatingSignalsHeld held;
   for (int index = 0; index < kSlots; ++index) {
     Slot& slot = gSlots[index];
     if (slot.inUse != 0) continue;
     std::memcpy(slot.path, path.data(), path.size());
     slot.path[path.size()] = '\0';
     slot.kind = kind;
+    // The path is written before the mark, for a handler that comes between.
+    std::atomic_signal_fence(std::memory_order_release);
     slot.inUse = 1;
     slot_ = index;
     return;
@@ -72,8 +74,8 @@ Leftover& Leftover::operator=(Leftover&& other) noexcept {
 
 void Leftover::Release() {
   if (slot_ < 0) return;
-  TerminatingSignalsHeld held;
   gSlots[slot_].inUse = 0;
+  std::atomic_signal_fence(std::memory_order_release);
   slot_ = -1;
 }
 

@@ -7,11 +7,14 @@
 // of a file removes it, or publishes it, on every ordinary path.
 //
 // The registry is a fixed table of paths, so that RemoveLeftovers needs no
-// memory and no lock and may run inside a signal handler. Registering and
-// unregistering hold the terminating signals off for their few instructions,
-// so the handler never sees an entry half written. The program keeps only a
-// handful of such files at a time (an output, an image, the files of two
-// private copies); the table has room for many more.
+// memory and no lock and may run inside a signal handler. An entry is marked
+// in use only after its path is complete, and unmarked before it is reused,
+// so a handler that interrupts a registration never sees a path half
+// written. A file is registered before it is created and released after it
+// is published or removed: a signal in between removes a name that is not
+// there, which does no harm. The program keeps only a handful of such files
+// at a time (an output, an image, the files of two private copies); the
+// table has room for many more.
 
 #include <csignal>
 #include <string_view>
@@ -21,8 +24,8 @@
 inline constexpr int kTerminatingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Holds the terminating signals off for its lifetime, and delivers any that
-// came meanwhile when it ends. Steps that must happen together with their
-// registration (creating a file, publishing it) run inside one.
+// came meanwhile when it ends: for a step whose name can only be registered
+// once the step is done (a folder that mkdtemp names).
 class TerminatingSignalsHeld {
  public:
   TerminatingSignalsHeld();

@@ -31,7 +31,14 @@ std::string QuoteIdentifier(std::string_view name) {
 }
 
 std::optional<std::string_view> ColumnText(sqlite3_stmt* statement, int column) {
+  // The type before the conversion to text, which the text call may make.
+  const int type = sqlite3_column_type(statement, column);
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
   if (text == nullptr) return std::nullopt;
-  return std::string_view(text, std::strlen(text));
+  const auto length = static_cast<std::size_t>(sqlite3_column_bytes(statement, column));
+  // SQLite's text of a number holds no zero byte: only a text or a BLOB needs
+  // the search for the first one.
+  if (type == SQLITE_INTEGER || type == SQLITE_FLOAT) return std::string_view(text, length);
+  const void* zero = std::memchr(text, '\0', length);
+  return std::string_view(text, zero != nullptr ? static_cast<const char*>(zero) - text : length);
 }

@@ -2,15 +2,14 @@
 
 #include "evidence/sqlite_handles.h"
 
-TableShape ProbeTable(sqlite3* db, std::string_view table) {
+std::map<std::string, TableShape, std::less<>> ProbeTables(sqlite3* db) {
   // pragma_table_list came with SQLite 3.37; the build requires it.
-  Statement query =
-      PrepareStatement(db, "SELECT wr FROM pragma_table_list WHERE schema = 'main' AND type = 'table' AND name = ?1");
-  TableShape shape;
-  if (!query || !BindText(query.get(), 1, table) || sqlite3_step(query.get()) != SQLITE_ROW) return shape;
-  shape.exists = true;
-  shape.hasRowIds = sqlite3_column_int(query.get(), 0) == 0;
-  return shape;
+  Statement query = PrepareStatement(db, "SELECT name, wr FROM pragma_table_list WHERE schema = 'main' AND type = 'table'");
+  std::map<std::string, TableShape, std::less<>> tables;
+  while (query && sqlite3_step(query.get()) == SQLITE_ROW) {
+    tables[std::string(ColumnText(query.get(), 0).value_or(""))].hasRowIds = sqlite3_column_int(query.get(), 1) == 0;
+  }
+  return tables;
 }
 
 std::string PrimaryKeyOrder(sqlite3* db, std::string_view table) {

@@ -7,21 +7,21 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 
 struct TableShape {
-  bool exists = false;
   // False for a table declared WITHOUT ROWID, which has no row ids to order
   // by.
   bool hasRowIds = true;
 };
 
-// The shape of the table of that exact name in the main schema. Asked of the
-// schema rather than found out by a failing query, so that a query that
-// fails for another reason is still reported as such. A schema that cannot
-// be read gives a table that is not there.
-TableShape ProbeTable(sqlite3* db, std::string_view table);
+// The tables of the main schema by their exact names, with their shapes, in
+// one query. Asked of the schema rather than found out by a failing query,
+// so that a query that fails for another reason is still reported as such.
+// A schema that cannot be read gives no tables.
+std::map<std::string, TableShape, std::less<>> ProbeTables(sqlite3* db);
 
 // " ORDER BY " and the primary-key columns of a table without row ids, in
 // key order; empty when it has none.

@@ -9,13 +9,15 @@
 namespace {
 
 constexpr std::size_t kBlockSize = 64 * 1024;
+constexpr std::size_t kSmallFile = 4 * 1024;
 
 // Temporary names are hidden, carry the process id, and are tried until one
 // is free: the exclusive creation, not the name, is what makes them safe.
 constexpr int kNameAttempts = 1000;
 
 std::string TemporaryName(unsigned sequence) {
-  return ".skv-" + std::to_string(::getpid()) + "-" + std::to_string(sequence) + ".part";
+  static const std::string prefix = ".skv-" + std::to_string(::getpid()) + "-";
+  return prefix + std::to_string(sequence) + ".part";
 }
 
 }  // namespace
@@ -25,9 +27,8 @@ OutputFile::OutputFile(std::string finalName) : finalName_(std::move(finalName))
   int error = EEXIST;
   for (int attempt = 0; attempt < kNameAttempts && error == EEXIST; ++attempt) {
     std::string candidate = TemporaryName(++sequence);
-    // Registered before it exists and created with the signals held off, so
-    // that an interruption can never leave it behind.
-    TerminatingSignalsHeld held;
+    // Registered before it exists, so that an interruption can never leave
+    // it behind.
     Leftover leftover(candidate, Leftover::Kind::kFile);
     const int fd =
         ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -95,12 +96,23 @@ void OutputFile::Append(std::string_view bytes) {
     WriteOut(bytes);  // a large image or cell goes out as it is, not through a copy
     return;
   }
+  ReserveBlock();
   pending_.append(bytes);
   WritePendingIfFull();
 }
 
+void OutputFile::ReserveBlock() {
+  // Room for a block and the line that fills it, taken once the file shows
+  // it will need it: growing by doubling would take twice the block, and a
+  // small file (a favicon, an empty table) needs none of it.
+  if (pending_.size() >= kSmallFile && pending_.capacity() < kBlockSize) {
+    pending_.reserve(kBlockSize + kBlockSize / 8);
+  }
+}
+
 bool OutputFile::EndLine() {
   if (error_ != 0) return false;
+  ReserveBlock();
   pending_.append(kLineEnd);
   WritePendingIfFull();
   return error_ == 0;
@@ -116,7 +128,6 @@ bool OutputFile::Publish() {
     Fail(OutputFailure::Step::kWrite, errno);
     return false;
   }
-  TerminatingSignalsHeld held;
   if (std::rename(temporaryName_.c_str(), finalName_.c_str()) != 0) {
     Fail(OutputFailure::Step::kWrite, errno);
     return false;

@@ -66,6 +66,7 @@ class OutputFile {
  private:
   bool WriteOut(std::string_view bytes);
   void WritePendingIfFull();
+  void ReserveBlock();
   void Fail(OutputFailure::Step step, int error);
   void Discard();
 

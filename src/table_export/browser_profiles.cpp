@@ -14,5 +14,5 @@ constexpr const char* kChromeFiles[] = {"Archived History", "Cookies", "History"
 
 }  // namespace
 
-const BrowserProfile FirefoxProfile{kFirefoxFiles, FirefoxTimestampColumns, DecodePRtime};
-const BrowserProfile ChromeProfile{kChromeFiles, ChromeTimestampColumns, DecodeChromeTime};
+const BrowserProfile FirefoxProfile{kFirefoxFiles, FirefoxTimestampColumns, DecodePRtimeInto};
+const BrowserProfile ChromeProfile{kChromeFiles, ChromeTimestampColumns, DecodeChromeTimeInto};

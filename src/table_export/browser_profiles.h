@@ -14,7 +14,9 @@
 struct BrowserProfile {
   std::span<const char* const> databaseFiles;
   TimestampCatalogue timestampColumns;
-  std::string (*decodeTimestamp)(std::string_view text, const CaseSettings& settings);
+  // Writes the date text of a stored timestamp into out: DecodePRtimeInto
+  // or DecodeChromeTimeInto.
+  void (*decodeTimestamp)(std::string& out, std::string_view text, const CaseSettings& settings);
 };
 
 extern const BrowserProfile FirefoxProfile;

@@ -14,10 +14,14 @@
 
 namespace {
 
-std::string RowQuery(sqlite3* db, std::string_view table) {
+using TableShapes = std::map<std::string, TableShape, std::less<>>;
+
+std::string RowQuery(sqlite3* db, const TableShapes& shapes, std::string_view table) {
   std::string sql = "SELECT * FROM " + QuoteIdentifier(table);
   // A table declared WITHOUT ROWID comes in primary-key order instead.
-  sql += ProbeTable(db, table).hasRowIds ? " ORDER BY ROWID" : PrimaryKeyOrder(db, table);
+  auto shape = shapes.find(table);
+  const bool hasRowIds = shape == shapes.end() || shape->second.hasRowIds;
+  sql += hasRowIds ? " ORDER BY ROWID" : PrimaryKeyOrder(db, table);
   return sql;
 }
 
@@ -49,7 +53,8 @@ void PublishTable(ExportRun& run, OutputFile& file, const ClaimedName& claimed) 
 
 // Writes one table; false when its row query could not be prepared, which
 // ends the export. The file is published as it stands then: empty.
-bool ExportTable(ExportRun& run, sqlite3* db, const std::string& databaseFile, std::string_view table) {
+bool ExportTable(ExportRun& run, sqlite3* db, const TableShapes& shapes, const std::string& databaseFile,
+                 std::string_view table) {
   Console& console = run.console;
   console.WriteLine("  Processing " + databaseFile + " > " + std::string(table));
 
@@ -62,7 +67,7 @@ bool ExportTable(ExportRun& run, sqlite3* db, const std::string& databaseFile, s
                           "Error creating output file " + claimed.name + ":" + SystemErrorText(file.failure().error));
   }
 
-  Statement rows = PrepareStatement(db, RowQuery(db, table));
+  Statement rows = PrepareStatement(db, RowQuery(db, shapes, table));
   if (!rows) {
     PublishTable(run, file, claimed);
     return false;
@@ -72,6 +77,7 @@ bool ExportTable(ExportRun& run, sqlite3* db, const std::string& databaseFile, s
   // One flag per column, however many columns the table has.
   std::vector<bool> isTimestamp(static_cast<std::size_t>(columnCount), false);
   bool headerWritten = false;
+  std::string decoded;  // one buffer for every date of the table
   ProgressCount progress(console, [db, table] { return CountRows(db, table); });
   int step;
   while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
@@ -94,7 +100,8 @@ bool ExportTable(ExportRun& run, sqlite3* db, const std::string& databaseFile, s
       if (!text) {
         AppendCsvCell(line, "");
       } else if (isTimestamp[static_cast<std::size_t>(column)]) {
-        AppendCsvCell(line, run.profile.decodeTimestamp(*text, run.settings));
+        run.profile.decodeTimestamp(decoded, *text, run.settings);
+        AppendCsvCell(line, decoded);
       } else {
         AppendCsvCell(line, *text);
       }
@@ -116,10 +123,11 @@ bool ExportDatabase(ExportRun& run, const std::string& databaseFile) {
 
   Statement tables = PrepareStatement(db.get(), "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
   if (!tables) return false;
+  const TableShapes shapes = ProbeTables(db.get());
   int step;
   while ((step = sqlite3_step(tables.get())) == SQLITE_ROW) {
     const std::string table(ColumnText(tables.get(), 0).value_or(""));
-    if (!ExportTable(run, db.get(), databaseFile, table)) return false;
+    if (!ExportTable(run, db.get(), shapes, databaseFile, table)) return false;
   }
   if (step != SQLITE_DONE) ReportReadFailure(run.console, db.get(), "the table list of " + databaseFile);
   return true;

@@ -53,13 +53,65 @@ void PutTwoDigits(std::string& out, unsigned value) {
   out += static_cast<char>('0' + value % 10);
 }
 
-std::string DecodeSeconds(std::string_view original, std::optional<std::int64_t> seconds,
-                          const CaseSettings& settings) {
-  if (!seconds) return std::string(original);
-  std::optional<std::int64_t> shifted = ApplyUtcOffset(*seconds, settings);
-  if (!shifted) return std::string(original);
-  std::optional<std::string> date = FormatDateTime(*shifted, settings);
-  return date ? std::move(*date) : std::string(original);
+// Appends the date text of a shifted time; false outside the years 1 to
+// 9999, when nothing is appended.
+//
+// Histories hold many times of one day, and the calendar step is the costly
+// part of a date: the date part of the last day written is kept, with the
+// format it was written in. The offset is already in the shifted time, so a
+// change of offset, or the next day, simply misses the cache.
+bool AppendDateTime(std::string& out, std::int64_t shiftedTime, const CaseSettings& settings) {
+  using namespace std::chrono;
+  static const std::int64_t kFirst = sys_days{year{1} / January / 1}.time_since_epoch().count() * kSecondsPerDay;
+  static const std::int64_t kPastLast = sys_days{year{10000} / January / 1}.time_since_epoch().count() * kSecondsPerDay;
+  if (shiftedTime < kFirst || shiftedTime >= kPastLast) return false;
+
+  struct DayCache {
+    std::int64_t day = INT64_MIN;
+    bool englishDateFormat = true;
+    std::string datePart;  // "dd/mm/yyyy "
+  };
+  static DayCache cache;
+
+  // Floor division: a time before 1970 belongs to the day that began before it.
+  std::int64_t day = shiftedTime / kSecondsPerDay;
+  std::int64_t second = shiftedTime % kSecondsPerDay;
+  if (second < 0) {
+    second += kSecondsPerDay;
+    --day;
+  }
+  if (day != cache.day || settings.englishDateFormat != cache.englishDateFormat) {
+    const year_month_day date{sys_days{days{day}}};
+    const unsigned dayOfMonth = static_cast<unsigned>(date.day());
+    const unsigned month = static_cast<unsigned>(date.month());
+    cache.datePart.clear();
+    PutTwoDigits(cache.datePart, settings.englishDateFormat ? dayOfMonth : month);
+    cache.datePart += '/';
+    PutTwoDigits(cache.datePart, settings.englishDateFormat ? month : dayOfMonth);
+    cache.datePart += '/';
+    cache.datePart += std::to_string(static_cast<int>(date.year()));
+    cache.datePart += ' ';
+    cache.day = day;
+    cache.englishDateFormat = settings.englishDateFormat;
+  }
+  out += cache.datePart;
+  const auto secondOfDay = static_cast<unsigned>(second);
+  PutTwoDigits(out, secondOfDay / 3600);
+  out += ':';
+  PutTwoDigits(out, secondOfDay / 60 % 60);
+  out += ':';
+  PutTwoDigits(out, secondOfDay % 60);
+  return true;
+}
+
+// Replaces out with the date text of seconds since 1970, or with the
+// original text when there is none.
+void DecodeSecondsInto(std::string& out, std::string_view original, std::optional<std::int64_t> seconds,
+                       const CaseSettings& settings) {
+  out.clear();
+  std::optional<std::int64_t> shifted;
+  if (seconds) shifted = ApplyUtcOffset(*seconds, settings);
+  if (!shifted || !AppendDateTime(out, *shifted, settings)) out.assign(original);
 }
 
 }  // namespace
@@ -70,47 +122,40 @@ std::optional<std::int64_t> ApplyUtcOffset(std::int64_t secondsSince1970, const 
 }
 
 std::optional<std::string> FormatDateTime(std::int64_t shiftedTime, const CaseSettings& settings) {
-  using namespace std::chrono;
-  static const std::int64_t kFirst = sys_days{year{1} / January / 1}.time_since_epoch().count() * kSecondsPerDay;
-  static const std::int64_t kPastLast = sys_days{year{10000} / January / 1}.time_since_epoch().count() * kSecondsPerDay;
-  if (shiftedTime < kFirst || shiftedTime >= kPastLast) return std::nullopt;
-
-  const sys_seconds moment{seconds{shiftedTime}};
-  const sys_days day = floor<days>(moment);
-  const year_month_day date{day};
-  const hh_mm_ss<seconds> time{moment - day};
-
   std::string out;
-  out.reserve(19);
-  const unsigned dayOfMonth = static_cast<unsigned>(date.day());
-  const unsigned month = static_cast<unsigned>(date.month());
-  PutTwoDigits(out, settings.englishDateFormat ? dayOfMonth : month);
-  out += '/';
-  PutTwoDigits(out, settings.englishDateFormat ? month : dayOfMonth);
-  out += '/';
-  out += std::to_string(static_cast<int>(date.year()));
-  out += ' ';
-  PutTwoDigits(out, static_cast<unsigned>(time.hours().count()));
-  out += ':';
-  PutTwoDigits(out, static_cast<unsigned>(time.minutes().count()));
-  out += ':';
-  PutTwoDigits(out, static_cast<unsigned>(time.seconds().count()));
+  if (!AppendDateTime(out, shiftedTime, settings)) return std::nullopt;
   return out;
 }
 
-std::string DecodePRtime(std::string_view text, const CaseSettings& settings) {
-  if (text.size() != kPRtimeLength) return std::string(text);
+void DecodePRtimeInto(std::string& out, std::string_view text, const CaseSettings& settings) {
+  if (text.size() != kPRtimeLength) {
+    out.assign(text);
+    return;
+  }
   // The last six characters are the microseconds: they take no part.
-  return DecodeSeconds(text, ReadLeadingInteger(text.substr(0, kPRtimeSecondDigits)), settings);
+  DecodeSecondsInto(out, text, ReadLeadingInteger(text.substr(0, kPRtimeSecondDigits)), settings);
 }
 
-std::string DecodeChromeTime(std::string_view text, const CaseSettings& settings) {
+void DecodeChromeTimeInto(std::string& out, std::string_view text, const CaseSettings& settings) {
   if (text.size() < kPRtimeLength) {
     // A short value is seconds since 1970 already.
-    return DecodeSeconds(text, ReadLeadingInteger(text), settings);
+    DecodeSecondsInto(out, text, ReadLeadingInteger(text), settings);
+    return;
   }
   std::optional<std::int64_t> since1601 = ReadLeadingInteger(text.substr(0, text.size() - kMicrosecondDigits));
   std::optional<std::int64_t> since1970;
   if (since1601) since1970 = TruncateToInt64(static_cast<double>(*since1601) - kSecondsFrom1601To1970);
-  return DecodeSeconds(text, since1970, settings);
+  DecodeSecondsInto(out, text, since1970, settings);
+}
+
+std::string DecodePRtime(std::string_view text, const CaseSettings& settings) {
+  std::string out;
+  DecodePRtimeInto(out, text, settings);
+  return out;
+}
+
+std::string DecodeChromeTime(std::string_view text, const CaseSettings& settings) {
+  std::string out;
+  DecodeChromeTimeInto(out, text, settings);
+  return out;
 }

@@ -31,6 +31,11 @@ std::string DecodePRtime(std::string_view text, const CaseSettings& settings);
 // of 16 characters or more; a shorter text is taken as seconds since 1970.
 std::string DecodeChromeTime(std::string_view text, const CaseSettings& settings);
 
+// The same, written into out in place of what it held, so that a caller
+// decoding a column of a million values reuses one buffer.
+void DecodePRtimeInto(std::string& out, std::string_view text, const CaseSettings& settings);
+void DecodeChromeTimeInto(std::string& out, std::string_view text, const CaseSettings& settings);
+
 // Adds the UTC offset (minutes, single precision widened to double) to whole
 // seconds since 1970 and truncates toward zero. Nothing when the sum is not a
 // number that fits in 64 bits.

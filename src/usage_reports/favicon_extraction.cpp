@@ -1,5 +1,6 @@
 #include "usage_reports/favicon_extraction.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "console/task_console.h"
@@ -15,6 +16,10 @@ const std::string kNoImageName;
 // index into it.
 constexpr std::string_view kExtensions[] = {"", ".bmp", ".gif", ".png", ".ico", ".jpg", ".svg"};
 constexpr std::int8_t kNoImage = -1;
+
+// Ids below this are remembered in a table of one byte each (at most 256
+// KiB); a larger one, rare in a browser's counter, in a map.
+constexpr std::int64_t kIndexedIds = 1 << 18;
 
 std::int8_t ExtensionIndex(std::string_view extension) {
   for (std::size_t i = 0; i < std::size(kExtensions); ++i) {
@@ -72,7 +77,7 @@ std::string_view ImageExtension(std::string_view bytes) {
 
 void FaviconExtractor::ChooseSource() {
   source_ = Source::kNone;
-  if (ProbeTable(places_, "moz_favicons").exists) {
+  if (ProbeTables(places_).contains("moz_favicons")) {
     query_ = PrepareStatement(places_, "SELECT * FROM moz_favicons WHERE id=?1");
     if (query_) source_ = Source::kPlaces;
     return;
@@ -95,9 +100,28 @@ const std::string& FaviconExtractor::FaviconFor(const JoinedVisit& visit) {
 const std::string& FaviconExtractor::ExtractFavicon(int faviconId) {
   if (source_ == Source::kNotChosen) ChooseSource();
   if (source_ != Source::kPlaces) return kNoImageName;
-  auto known = extracted_.find(faviconId);
-  if (known == extracted_.end()) known = extracted_.emplace(faviconId, ExtractFromPlaces(faviconId)).first;
-  return NameOf(faviconId, known->second);
+  std::int8_t written = extracted_.Get(faviconId);
+  if (written == IconMemory::kUnknown) {
+    written = ExtractFromPlaces(faviconId);
+    extracted_.Set(faviconId, written);
+  }
+  return NameOf(faviconId, written);
+}
+
+std::int8_t FaviconExtractor::IconMemory::Get(std::int64_t id) const {
+  if (id >= 0 && static_cast<std::uint64_t>(id) < byId_.size()) return byId_[static_cast<std::size_t>(id)];
+  auto known = others_.find(id);
+  return known != others_.end() ? known->second : kUnknown;
+}
+
+void FaviconExtractor::IconMemory::Set(std::int64_t id, std::int8_t written) {
+  if (id >= 0 && id < kIndexedIds) {
+    const auto index = static_cast<std::size_t>(id);
+    if (index >= byId_.size()) byId_.resize(std::max(index + 1, 2 * byId_.size()), kUnknown);
+    byId_[index] = written;
+  } else {
+    others_.emplace(id, written);
+  }
 }
 
 const std::string& FaviconExtractor::NameOf(std::int64_t id, std::int8_t written) {
@@ -138,15 +162,15 @@ const std::string& FaviconExtractor::ExtractForPage(std::string_view url) {
   sqlite3_bind_text(query, 1, url.data(), static_cast<int>(url.size()), SQLITE_STATIC);
   if (sqlite3_step(query) != SQLITE_ROW || sqlite3_column_type(query, 1) == SQLITE_NULL) return kNoImageName;
   const std::int64_t iconId = sqlite3_column_int64(query, 0);
-  auto known = extracted_.find(iconId);
-  if (known == extracted_.end()) {
+  std::int8_t written = extracted_.Get(iconId);
+  if (written == IconMemory::kUnknown) {
     const auto* bytes = static_cast<const char*>(sqlite3_column_blob(query, 1));
     const std::size_t count = bytes != nullptr ? static_cast<std::size_t>(sqlite3_column_bytes(query, 1)) : 0;
     const std::string_view image(bytes != nullptr ? bytes : "", count);
-    known = extracted_.emplace(iconId, WriteImage(iconId, ImageExtension(image), image.data(), static_cast<int>(count)))
-                .first;
+    written = WriteImage(iconId, ImageExtension(image), image.data(), static_cast<int>(count));
+    extracted_.Set(iconId, written);
   }
-  return NameOf(iconId, known->second);
+  return NameOf(iconId, written);
 }
 
 std::int8_t FaviconExtractor::WriteImage(std::int64_t id, std::string_view extension, const void* bytes, int count) {

@@ -23,6 +23,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -72,9 +73,20 @@ class FaviconExtractor {
   EvidenceDatabase db_;  // favicons.sqlite, when the icons stand there
   Statement query_;
   // For each favicon or icon id met: the index of its file's extension, or
-  // kNoImage. One small entry per id, so a run remembers every icon of a
-  // large profile in little memory.
-  std::unordered_map<std::int64_t, std::int8_t> extracted_;
+  // kNoImage. One byte per id, so a run remembers every icon of a large
+  // profile in little memory; asked once per visit row, so the ids that
+  // browsers give (a counter from 1) are looked up by index, not hashed.
+  class IconMemory {
+   public:
+    static constexpr std::int8_t kUnknown = -2;
+    std::int8_t Get(std::int64_t id) const;
+    void Set(std::int64_t id, std::int8_t written);
+
+   private:
+    std::vector<std::int8_t> byId_;  // ids 0 to a limit
+    std::unordered_map<std::int64_t, std::int8_t> others_;
+  };
+  IconMemory extracted_;
   // Names differ by id, so only the folder is asked whether one is taken.
   OutputNames names_{false};
   // The few images written under a numbered name.

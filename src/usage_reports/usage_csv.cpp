@@ -25,8 +25,12 @@ void AppendNumber(std::string& line, int value) {
 
 void AppendFlag(std::string& line, int value) { line += value != 0 ? ",Yes" : ",No"; }
 
-void AppendVisitLine(std::string& line, const JoinedVisit& visit, const CaseSettings& settings) {
-  if (visit.visitDate) AppendQuotedField(line, DecodePRtime(*visit.visitDate, settings));
+// decoded: the buffer the date is decoded into, one for the whole report.
+void AppendVisitLine(std::string& line, const JoinedVisit& visit, const CaseSettings& settings, std::string& decoded) {
+  if (visit.visitDate) {
+    DecodePRtimeInto(decoded, *visit.visitDate, settings);
+    AppendQuotedField(line, decoded);
+  }
   line += ',';
   AppendOptionalField(line, visit.url);
   line += ',';
@@ -63,9 +67,10 @@ bool WriteReport(Console& console, const CaseSettings& settings, sqlite3* db, co
   }
   ProgressCount progress(console, [db] { return CountRows(db, "moz_historyvisits"); });
   JoinedVisit visit;
+  std::string decoded;
   VisitJoin::Step step;
   while ((step = join->Next(visit)) == VisitJoin::Step::kVisit) {
-    AppendVisitLine(file.pending(), visit, settings);
+    AppendVisitLine(file.pending(), visit, settings, decoded);
     if (!file.EndLine()) EndProgramAfterWriteFailure(console, file.failure());
     ++rows;
     progress.CountRow();

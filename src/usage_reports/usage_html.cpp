@@ -103,8 +103,9 @@ void WriteVisitTableHeading(PageWriter& page) {
   page.Line("</TR>");
 }
 
+// decoded: the buffer the date is decoded into, one for the whole page.
 void WriteVisitRow(PageWriter& page, const JoinedVisit& visit, bool shaded, const std::string& favicon,
-                   const CaseSettings& settings) {
+                   const CaseSettings& settings, std::string& decoded) {
   page.Line(shaded ? kShadedRow : "<TR>");
   page << "  <TD>";
   if (!favicon.empty()) {
@@ -113,7 +114,10 @@ void WriteVisitRow(PageWriter& page, const JoinedVisit& visit, bool shaded, cons
     page << "\" width=\"16\" height=\"16\">";
   }
   page << "</TD>  <TD valign=\"top\" style=\"font-family: Arial;\"><font size=\"2\">";
-  if (visit.visitDate) AppendHtmlText(page.line(), DecodePRtime(*visit.visitDate, settings));
+  if (visit.visitDate) {
+    DecodePRtimeInto(decoded, *visit.visitDate, settings);
+    AppendHtmlText(page.line(), decoded);
+  }
   page << "</font></TD>";
   page.EndLine();
   page << kCourierCell;
@@ -150,10 +154,11 @@ bool WritePageContent(Console& console, OutputFile& file, const CaseSettings& se
   bool shaded = true;
   ProgressCount progress(console, [db] { return CountRows(db, "moz_historyvisits"); });
   JoinedVisit visit;
+  std::string decoded;
   VisitJoin::Step step;
   while ((step = join->Next(visit)) == VisitJoin::Step::kVisit) {
     const std::string& favicon = withFavicons ? favicons.FaviconFor(visit) : kNoFavicon;
-    WriteVisitRow(page, visit, shaded, favicon, settings);
+    WriteVisitRow(page, visit, shaded, favicon, settings, decoded);
     shaded = !shaded;
     ++rows;
     progress.CountRow();

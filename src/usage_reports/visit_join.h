@@ -4,11 +4,17 @@
 // places.sqlite, oldest first (a NULL date first), with its page of
 // moz_places.
 //
-// The page of a visit is looked up by binding the visit's place_id to one
-// statement prepared at the first visit and reset for each next one: a value
-// from the evidence never becomes SQL text. A visit whose place_id is NULL or
-// names no page is a visit whose page is missing: its page texts are absent
-// and its page integers 0.
+// Where moz_places is keyed by an integer id, as every Firefox keeps it, the
+// join is one statement: SQLite steps the visits in date order and finds
+// each one's page by its key, as the page lookup would, in one pass.
+// Elsewhere (a table without such a key, or without moz_places at all) the
+// page of each visit is looked up by binding the visit's place_id to one
+// statement prepared at the first visit and reset for each next one, so that
+// a value from the evidence never becomes SQL text, and a lookup that cannot
+// be prepared ends the join then, as it always has. Both give the same
+// visits, pages and order. A visit whose place_id is NULL or names no page is
+// a visit whose page is missing: its page texts are absent and its page
+// integers 0.
 
 #include <sqlite3.h>
 
@@ -55,6 +61,9 @@ class VisitJoin {
 
  private:
   VisitJoin(sqlite3* db, Statement visits);
+  // Replaces the listing by the one-statement join, where moz_places allows.
+  void JoinInOneStatement();
+  void ReadVisit(sqlite3_stmt* visits, sqlite3_stmt* page, JoinedVisit& visit) const;
 
   // The Firefox 3 columns of moz_historyvisits and moz_places, in order.
   enum VisitColumn { kVisitId, kFromVisit, kPlaceId, kVisitDate, kVisitType, kSession, kVisitColumns };
@@ -64,7 +73,8 @@ class VisitJoin {
 
   sqlite3* db_;
   Statement visits_;
-  Statement page_;
+  Statement page_;  // the page lookup, unless the visits come joined
+  bool joined_ = false;
   std::array<int, kVisitColumns> visitColumns_;
   std::array<int, kPageColumns> pageColumns_;
 };

@@ -58,6 +58,30 @@ TEST(UsageCsv, OneLinePerVisitOldestFirst) {
                 "\"06/12/2008 16:15:17\",\"http://q.example/\",\"say \"\"hi\"\", twice\nnext\",1,Yes,Yes,-1,3,5,8\r\n");
 }
 
+// The join is one SQL statement where moz_places is keyed by its integer id,
+// and a lookup per visit elsewhere: both give the same report, byte for byte.
+TEST(UsageCsv, PagesWithoutAnIntegerKeyGiveTheSameReport) {
+  const std::string moreRows =
+      "INSERT INTO moz_historyvisits VALUES (9, 0, '2', 1228580113000000, 1, 9);"  // a text id, and a tie
+      "INSERT INTO moz_historyvisits VALUES (10, 0, 3.0, 1228580113000000, 1, 10);";
+  TempFolder keyed;
+  CreateBrowserDatabase(keyed / "places.sqlite", "firefox3/places.sql", kHistoryRows + moreRows);
+  TempFolder unkeyed;
+  ExecuteSql(unkeyed / "places.sqlite",
+             "CREATE TABLE moz_places (id INTEGER, url, title, rev_host, visit_count, hidden, typed, favicon_id, "
+             "frecency);"
+             "CREATE TABLE moz_historyvisits (id INTEGER PRIMARY KEY, from_visit INTEGER, place_id INTEGER, "
+             "visit_date INTEGER, visit_type INTEGER, session INTEGER);"
+             "CREATE INDEX moz_historyvisits_dateindex ON moz_historyvisits (visit_date);" +
+                 kHistoryRows + moreRows);
+  RunAnswers(keyed.path(), "C\n\nD\nn\n\n");
+  RunAnswers(unkeyed.path(), "C\n\nD\nn\n\n");
+  EXPECT_EQ(ReadFileBytes(unkeyed / kCsv), ReadFileBytes(keyed / kCsv));
+  EXPECT_EQ(ReadFileBytes(unkeyed / kHtml), ReadFileBytes(keyed / kHtml));
+  EXPECT_NE(ReadFileBytes(keyed / kCsv).find("\"06/12/2008 16:15:13\",\"file:///C:/untitled.html\",,3,Yes,No,100,0,1,9"),
+            std::string::npos);
+}
+
 TEST(UsageCsv, DatesFollowTheCaseFormatAndOffset) {
   TempFolder folder;
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",

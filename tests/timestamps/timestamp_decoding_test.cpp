@@ -156,4 +156,29 @@ TEST(TimestampDecoding, ApplyUtcOffsetAddsMinutesAsSeconds) {
   EXPECT_EQ(ApplyUtcOffset(0, Settings(-0.01f)), 0);  // -0.6 truncates toward zero
 }
 
+// Values decoded one after another, as an export decodes a column: the date
+// part of one day must never stand for another's, whether the next value
+// crosses midnight or the settings change between two values (menu R).
+TEST(TimestampDecoding, ConsecutiveValuesAcrossMidnightAndSettingChanges) {
+  struct Step {
+    const char* text;
+    float offset;
+    bool english;
+    const char* expected;
+  };
+  const Step steps[] = {
+      {"1228607999000000", 0, true, "06/12/2008 23:59:59"},
+      {"1228608000000000", 0, true, "07/12/2008 00:00:00"},   // the next second, the next day
+      {"1228607999000000", 0, true, "06/12/2008 23:59:59"},   // and back
+      {"1228607999000000", 1, true, "07/12/2008 00:00:59"},   // an offset moves it over midnight
+      {"1228607999000000", 1, false, "12/07/2008 00:00:59"},  // same day, the other format
+      {"1228608000000000", -1, false, "12/06/2008 23:59:00"},
+      {"0000000000000000", 0, false, "01/01/1970 00:00:00"},
+      {"-000000001000000", 0, true, "31/12/1969 23:59:59"},  // one second before 1970
+  };
+  for (const Step& step : steps) {
+    EXPECT_EQ(DecodePRtime(step.text, Settings(step.offset, step.english)), step.expected) << step.text;
+  }
+}
+
 }  // namespace
