@@ -16,6 +16,23 @@ EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& file
   return db;
 }
 
+std::string ConsoleText(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string shown;
+  shown.reserve(text.size());
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      shown += c;
+    } else {
+      shown += "\\x";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 0xF];
+    }
+  }
+  return shown;
+}
+
 void ReportUnpreparedStatement(Console& console) {
   console.WriteLine();
   console.Write("Could not prepare statement.");

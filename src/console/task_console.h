@@ -7,6 +7,7 @@
 // console's words and the exit.
 
 #include <string>
+#include <string_view>
 
 #include "evidence/evidence_database.h"
 #include "output/output_file.h"
@@ -19,6 +20,12 @@ class Console;
 // must be) is reported as found, with a line saying it could not be read and
 // why: "  Could not read <name>: <reason>", or "... from a private copy: ...".
 EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName);
+
+// A text from the evidence, such as a table name, as the console shows it:
+// each control byte (0x00 to 0x1F, 0x7F) written as \xNN, so that no name
+// can break a line of the transcript into two or send the terminal an
+// escape sequence.
+std::string ConsoleText(std::string_view text);
 
 // A statement that cannot be prepared ends the task at once: a line end, then
 // this text with none after it. The menu's section break follows.

@@ -41,7 +41,7 @@ struct ExportRun {
 // A step that fails in the middle of a table (a damaged page, an I/O error)
 // would otherwise leave a shortened file that looks finished.
 void ReportReadFailure(Console& console, sqlite3* db, std::string_view what) {
-  console.WriteLine("  Could not read all of " + std::string(what) + ": " + sqlite3_errmsg(db));
+  console.WriteLine("  Could not read all of " + std::string(what) + ": " + ConsoleText(sqlite3_errmsg(db)));
 }
 
 // Publishes a table's file, and says so when a name of its own had to be
@@ -56,7 +56,7 @@ void PublishTable(ExportRun& run, OutputFile& file, const ClaimedName& claimed) 
 bool ExportTable(ExportRun& run, sqlite3* db, const TableShapes& shapes, const std::string& databaseFile,
                  std::string_view table) {
   Console& console = run.console;
-  console.WriteLine("  Processing " + databaseFile + " > " + std::string(table));
+  console.WriteLine("  Processing " + databaseFile + " > " + ConsoleText(table));
 
   const std::string_view nameParts[] = {run.settings.caseReference, " - ", run.settings.caseName, " - ",
                                         databaseFile, " ", table};
@@ -111,7 +111,7 @@ bool ExportTable(ExportRun& run, sqlite3* db, const TableShapes& shapes, const s
   }
   // The rows read so far are published: the console says the table is
   // incomplete.
-  if (step != SQLITE_DONE) ReportReadFailure(console, db, databaseFile + " > " + std::string(table));
+  if (step != SQLITE_DONE) ReportReadFailure(console, db, databaseFile + " > " + ConsoleText(table));
   PublishTable(run, file, claimed);
   return true;
 }

@@ -21,8 +21,8 @@ TEST(HostileDatabases, TableNamesFromTheEvidenceStayInsideTheFolder) {
   const std::filesystem::path folder = parent / "evidence";
   std::filesystem::create_directory(folder);
   const std::string longName = std::string(200, 'L') + "\xC3\xA9\xC3\xA9" + std::string(100, 'M');
-  const std::vector<std::string> names = {
-      "quote\"d",  "with blank", "line\nfeed", "../../escape", "back\\slash", "..", "/", longName};
+  const std::vector<std::string> names = {"quote\"d", "with blank", "line\nfeed", "../../escape", "back\\slash",
+                                          "..",        "/",          "esc\x1B[2J", longName};
   std::string sql;
   for (const std::string& name : names) {
     std::string quoted = "\"";
@@ -34,10 +34,15 @@ TEST(HostileDatabases, TableNamesFromTheEvidenceStayInsideTheFolder) {
   SkvRun run = RunSkv(folder, StandardSettingsInput() + "F\n\nX\n");
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_EQ(run.transcript.find("Could not"), std::string::npos);
+  // On the console, a name's control bytes cannot break its line or reach
+  // the terminal as an escape sequence.
+  EXPECT_NE(run.transcript.find("  Processing History > line\\x0Afeed\n"), std::string::npos) << run.transcript;
+  EXPECT_NE(run.transcript.find("  Processing History > esc\\x1B[2J\n"), std::string::npos) << run.transcript;
   EXPECT_EQ(FileNames(parent.path()), std::set<std::string>{"evidence"}) << "a file was written outside the folder";
   const std::set<std::string> files = FileNames(folder);
   EXPECT_EQ(files.size(), 1 + names.size());
   for (const std::string& expected : {kFile + "History quote\"d.csv", kFile + "History line_feed.csv",
+                                      kFile + "History esc_[2J.csv",
                                       kFile + "History .._.._escape.csv", kFile + "History back_slash.csv",
                                       kFile + "History ...csv", kFile + "History _.csv"}) {
     ASSERT_TRUE(files.contains(expected)) << expected;
