@@ -45,14 +45,13 @@ class Leftover {
 
   Leftover() = default;
   // Registers path (absolute, or relative to the current folder, which the
-  // program never changes). A path that does not fit the table stays
-  // unregistered: registered() tells.
+  // program never changes). A path longer than PATH_MAX, or one more than
+  // the table holds, stays unregistered.
   Leftover(std::string_view path, Kind kind);
   ~Leftover() { Release(); }
   Leftover(Leftover&& other) noexcept : slot_(other.slot_) { other.slot_ = -1; }
   Leftover& operator=(Leftover&& other) noexcept;
 
-  bool registered() const { return slot_ >= 0; }
   // Unregisters the path, which the owner has removed or published.
   void Release();
 

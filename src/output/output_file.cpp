@@ -43,18 +43,6 @@ OutputFile::OutputFile(std::string finalName) : finalName_(std::move(finalName))
   Fail(OutputFailure::Step::kCreate, error);
 }
 
-OutputFile::OutputFile(OutputFile&& other) noexcept
-    : finalName_(std::move(other.finalName_)),
-      temporaryName_(std::move(other.temporaryName_)),
-      leftover_(std::move(other.leftover_)),
-      fd_(other.fd_),
-      step_(other.step_),
-      error_(other.error_),
-      pending_(std::move(other.pending_)) {
-  other.fd_ = -1;
-  other.temporaryName_.clear();
-}
-
 OutputFile::~OutputFile() { Discard(); }
 
 void OutputFile::Discard() {

@@ -43,8 +43,8 @@ class OutputFile {
   // Begins the file that is to become finalName in the current folder; see
   // failed() for whether it could be created.
   explicit OutputFile(std::string finalName);
-  OutputFile(OutputFile&& other) noexcept;
-  OutputFile& operator=(OutputFile&&) = delete;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
   // Removes the temporary file of a file not published.
   ~OutputFile();
 

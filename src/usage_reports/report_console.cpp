@@ -14,39 +14,45 @@ void PrintReportIntroduction(Console& console) {
   console.WriteLine();
 }
 
-EvidenceDatabase OpenPlacesForReport(Console& console) {
-  EvidenceDatabase db = ProbeEvidenceDatabase(console, std::string(kPlacesDatabase));
-  if (db) {
-    console.WriteLine();
-    console.Write("Processing...");
-  }
-  return db;
-}
+namespace {
 
+// "<reference> - <name> - Internet Usage" with the extension.
 ClaimedName ClaimReportName(const CaseSettings& settings, std::string_view extension) {
   const std::string_view parts[] = {settings.caseReference, " - ", settings.caseName, " - ", "Internet Usage"};
   return OutputNames().Claim(parts, extension);
 }
 
-void ReportRenaming(Console& console, const ClaimedName& claimed) {
-  if (claimed.renamed) console.WriteLine("Written as " + claimed.name);
+// The new name of a report, on a line of its own, when it has one.
+void ReportRenaming(Console& console, const ClaimedName& report) {
+  if (report.renamed) console.WriteLine("Written as " + report.name);
 }
 
-void PrintReportNotRead(Console& console) {
-  console.DiscardPendingInput();
-  console.WriteLine();
-  console.WaitForEnter();
-}
+}  // namespace
 
-void ReportUnpreparedReport(Console& console, const ClaimedName& report) {
-  if (report.renamed) {
+void RunReport(Console& console, const CaseSettings& settings, std::string_view extension, int emptyLinesAfter,
+               const ReportWriter& write) {
+  EvidenceDatabase db = ProbeEvidenceDatabase(console, std::string(kPlacesDatabase));
+  if (db.found() == EvidenceDatabase::Found::kUnreadable) {
+    console.DiscardPendingInput();
     console.WriteLine();
-    console.Write("Written as " + report.name);
+    console.WaitForEnter();
+    return;
   }
-  ReportUnpreparedStatement(console);
-}
-
-void PrintRowsExported(Console& console, std::int64_t rows, const ClaimedName& report, int emptyLinesAfter) {
+  std::int64_t rows = 0;
+  ClaimedName report;
+  if (db) {
+    console.WriteLine();
+    console.Write("Processing...");
+    report = ClaimReportName(settings, extension);
+    if (!write(db.get(), report, rows)) {
+      if (report.renamed) {
+        console.WriteLine();
+        console.Write("Written as " + report.name);
+      }
+      ReportUnpreparedStatement(console);
+      return;
+    }
+  }
   console.DiscardPendingInput();
   console.WriteLine();
   console.WriteLine();

@@ -1,9 +1,10 @@
 #pragma once
 
-// What the two usage reports share: their console lines and the naming of
-// their file.
+// What the two usage reports share: their console lines, from the probe of
+// places.sqlite to the pause, and the naming of their file.
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 #include "console/case_settings.h"
@@ -17,32 +18,23 @@ inline constexpr std::string_view kPlacesDatabase = "places.sqlite";
 // The section break and the lines naming the tables the report combines.
 void PrintReportIntroduction(Console& console);
 
-// Opens places.sqlite with its probe line; when found, adds an empty line and
-// "Processing..." (no line end), which the report's end completes.
-EvidenceDatabase OpenPlacesForReport(Console& console);
+// Writes a report file of places.sqlite, named by name; adds one to rows for
+// each visit written. False when a statement could not be prepared, which
+// ends the report where it stands.
+using ReportWriter = std::function<bool(sqlite3* db, const ClaimedName& name, std::int64_t& rows)>;
 
-// "<reference> - <name> - Internet Usage" with the extension, or the first
-// free numbered form when a folder or other non-file holds that name.
-ClaimedName ClaimReportName(const CaseSettings& settings, std::string_view extension);
-
-// Says under which name the report was written, when it is not the plain
-// one: on a line of its own.
-void ReportRenaming(Console& console, const ClaimedName& claimed);
-
-// The end of a report whose places.sqlite is there but could not be read
-// (the probe lines said why): no count of rows that were never read, an
-// empty line and the pause.
-void PrintReportNotRead(Console& console);
-
-// The end of a report whose statement could not be prepared: its new name,
-// if it has one, then "Could not prepare statement.", with no count and no
-// pause.
-void ReportUnpreparedReport(Console& console, const ClaimedName& report);
-
-// The end of a report on the console: pending input dropped, the count line
-// between its empty lines (with the report's new name under it when it has
-// one), and the pause.
-void PrintRowsExported(Console& console, std::int64_t rows, const ClaimedName& report, int emptyLinesAfter);
+// The part of a report from the probe of places.sqlite to the pause:
+// - not found: the probe line, no file, and "0 rows exported";
+// - there but unreadable: the probe lines saying why, no file, no count of
+//   rows that were never read, an empty line and the pause;
+// - found: an empty line and "Processing...", the report written under
+//   "<reference> - <name> - Internet Usage" with the extension (or the first
+//   free numbered form, named on the console, when a folder or other
+//   non-file holds that name), then the count line between its empty lines
+//   and the pause; or, when a statement could not be prepared,
+//   "Could not prepare statement." with no count and no pause.
+void RunReport(Console& console, const CaseSettings& settings, std::string_view extension, int emptyLinesAfter,
+               const ReportWriter& write);
 
 // A read that failed in the middle of the report: said on the line after
 // "Processing...", so that a shortened report never looks finished.

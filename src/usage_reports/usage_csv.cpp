@@ -84,19 +84,7 @@ bool WriteReport(Console& console, const CaseSettings& settings, sqlite3* db, co
 
 void ExportUsageCsv(Console& console, const CaseSettings& settings) {
   PrintReportIntroduction(console);
-  std::int64_t rows = 0;
-  ClaimedName name;
-  EvidenceDatabase db = OpenPlacesForReport(console);
-  if (db.found() == EvidenceDatabase::Found::kUnreadable) {
-    PrintReportNotRead(console);
-    return;
-  }
-  if (db) {
-    name = ClaimReportName(settings, ".csv");
-    if (!WriteReport(console, settings, db.get(), name, rows)) {
-      ReportUnpreparedReport(console, name);
-      return;
-    }
-  }
-  PrintRowsExported(console, rows, name, 1);
+  RunReport(console, settings, ".csv", 1, [&](sqlite3* db, const ClaimedName& name, std::int64_t& rows) {
+    return WriteReport(console, settings, db, name, rows);
+  });
 }

@@ -225,19 +225,7 @@ void ExportUsageHtml(Console& console, const CaseSettings& settings) {
   const bool withFavicons = answer == "y" || answer == "Y";
   console.PrintSectionBreak();
 
-  std::int64_t rows = 0;
-  ClaimedName name;
-  EvidenceDatabase db = OpenPlacesForReport(console);
-  if (db.found() == EvidenceDatabase::Found::kUnreadable) {
-    PrintReportNotRead(console);
-    return;
-  }
-  if (db) {
-    name = ClaimReportName(settings, ".html");
-    if (!WritePage(console, settings, db.get(), withFavicons, name, rows)) {
-      ReportUnpreparedReport(console, name);
-      return;
-    }
-  }
-  PrintRowsExported(console, rows, name, 2);
+  RunReport(console, settings, ".html", 2, [&](sqlite3* db, const ClaimedName& name, std::int64_t& rows) {
+    return WritePage(console, settings, db, withFavicons, name, rows);
+  });
 }

@@ -48,6 +48,37 @@ void CopyInto(const std::filesystem::path& from, const std::filesystem::path& fo
   std::filesystem::copy_file(from, folder / from.filename());
 }
 
+// Copies into folder a places.sqlite with its hot journal, as a browser that
+// crashed in the middle of a transaction leaves them: the change, already
+// spilled to the database file, rolled back by the journal. moz_places holds
+// one committed row; the uncommitted change also filled the table filler.
+void CopyWithHotJournal(const std::filesystem::path& staging, const std::filesystem::path& folder) {
+  Writer writer(staging / "places.sqlite");
+  writer.Run("PRAGMA journal_mode=DELETE; PRAGMA cache_size=5;"
+             "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url);"
+             "INSERT INTO moz_places (url) VALUES ('http://committed.example/');"
+             "CREATE TABLE filler (b);");
+  writer.Run("BEGIN; UPDATE moz_places SET url = 'uncommitted';"
+             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+             "INSERT INTO filler SELECT randomblob(1000) FROM n;");
+  ASSERT_TRUE(std::filesystem::exists(staging / "places.sqlite-journal"));
+  for (const char* name : {"places.sqlite", "places.sqlite-journal"}) CopyInto(staging / name, folder);
+  writer.Run("ROLLBACK;");
+}
+
+// Copies into folder a WAL-mode database with its -wal and -shm, as taken
+// while the browser still ran: table holds the row 'old', checkpointed, and
+// the row 'newest', in the -wal only.
+void CopyWithNewestRowInWal(const std::filesystem::path& staging, const std::filesystem::path& folder,
+                            const std::string& file, const std::string& table) {
+  Writer writer(staging / file);
+  writer.Run("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+             "CREATE TABLE " + table + " (name); INSERT INTO " + table + " VALUES ('old');"
+             "PRAGMA wal_checkpoint(TRUNCATE);"
+             "INSERT INTO " + table + " VALUES ('newest');");
+  for (const char* suffix : {"", "-wal", "-shm"}) CopyInto(staging / (file + suffix), folder);
+}
+
 TEST(EvidenceIntegrity, NoTaskChangesOrAddsAnyFileButItsOutputs) {
   TempFolder folder;
   CopyTestDataFolder("real-profiles/firefox-esr", folder.path());
@@ -75,15 +106,7 @@ TEST(EvidenceIntegrity, NoTaskChangesOrAddsAnyFileButItsOutputs) {
 TEST(EvidenceIntegrity, RowsThatStandOnlyInTheWalAreExported) {
   TempFolder staging;
   TempFolder folder;
-  {
-    Writer writer(staging / "Cookies");
-    writer.Run("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
-               "CREATE TABLE cookies (name); INSERT INTO cookies VALUES ('old');"
-               "PRAGMA wal_checkpoint(TRUNCATE);"
-               "INSERT INTO cookies VALUES ('newest');");
-    // Taken while the browser still runs: the newest row is in the WAL only.
-    for (const char* name : {"Cookies", "Cookies-wal", "Cookies-shm"}) CopyInto(staging / name, folder.path());
-  }
+  CopyWithNewestRowInWal(staging.path(), folder.path(), "Cookies", "cookies");
   const Snapshot before = TakeSnapshot(folder.path());
   SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "F\n\nX\n");
   EXPECT_EQ(run.transcript.find("Could not"), std::string::npos);
@@ -97,21 +120,7 @@ TEST(EvidenceIntegrity, RowsThatStandOnlyInTheWalAreExported) {
 TEST(EvidenceIntegrity, DatabaseWithAHotJournalIsReadInItsCommittedState) {
   TempFolder staging;
   TempFolder folder;
-  {
-    Writer writer(staging / "places.sqlite");
-    writer.Run("PRAGMA journal_mode=DELETE; PRAGMA cache_size=5;"
-               "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url);"
-               "INSERT INTO moz_places (url) VALUES ('http://committed.example/');"
-               "CREATE TABLE filler (b);");
-    // A crash in the middle of a transaction whose pages were already
-    // spilled to the database file.
-    writer.Run("BEGIN; UPDATE moz_places SET url = 'uncommitted';"
-               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
-               "INSERT INTO filler SELECT randomblob(1000) FROM n;");
-    ASSERT_TRUE(std::filesystem::exists(staging / "places.sqlite-journal"));
-    for (const char* name : {"places.sqlite", "places.sqlite-journal"}) CopyInto(staging / name, folder.path());
-    writer.Run("ROLLBACK;");
-  }
+  CopyWithHotJournal(staging.path(), folder.path());
   const Snapshot before = TakeSnapshot(folder.path());
   SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "A\n\nX\n");
   EXPECT_EQ(run.transcript.find("Could not"), std::string::npos) << run.transcript;
@@ -160,28 +169,8 @@ TEST(EvidenceIntegrity, WriteProtectedEvidenceIsReadWholeByAnOrdinaryUser) {
   TempFolder staging;
   TempFolder folder;
   TempFolder temporary;
-  {
-    // A hot journal: the browser had spilled an unfinished change into the
-    // database file when the copy was taken.
-    Writer writer(staging / "places.sqlite");
-    writer.Run("PRAGMA journal_mode=DELETE; PRAGMA cache_size=5;"
-               "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url);"
-               "INSERT INTO moz_places (url) VALUES ('http://committed.example/');"
-               "CREATE TABLE filler (b);");
-    writer.Run("BEGIN; UPDATE moz_places SET url = 'uncommitted';"
-               "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
-               "INSERT INTO filler SELECT randomblob(1000) FROM n;");
-    for (const char* name : {"places.sqlite", "places.sqlite-journal"}) CopyInto(staging / name, folder.path());
-    writer.Run("ROLLBACK;");
-    // A WAL whose newest row is in the -wal only.
-    Writer browser(staging / "cookies.sqlite");
-    browser.Run("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
-                "CREATE TABLE moz_cookies (name); INSERT INTO moz_cookies VALUES ('old');"
-                "PRAGMA wal_checkpoint(TRUNCATE); INSERT INTO moz_cookies VALUES ('newest');");
-    for (const char* name : {"cookies.sqlite", "cookies.sqlite-wal", "cookies.sqlite-shm"}) {
-      CopyInto(staging / name, folder.path());
-    }
-  }
+  CopyWithHotJournal(staging.path(), folder.path());
+  CopyWithNewestRowInWal(staging.path(), folder.path(), "cookies.sqlite", "moz_cookies");
   for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
     std::filesystem::permissions(entry.path(), std::filesystem::perms(0444));
   }

@@ -112,6 +112,15 @@ TEST(PublishedOutputs, TablesWhoseNamesCollideEachGetAFileAndTheConsoleSaysWhich
   EXPECT_TRUE(ReadFileBytes(folder / (longName + ".csv")).ends_with("1\",\r\n"));
   EXPECT_TRUE(ReadFileBytes(folder / longRenamed).ends_with("2\",\r\n"));
   EXPECT_TRUE(std::filesystem::is_empty(folder / (kFile + "History d.csv"))) << "the folder was touched";
+
+  // The usage report too, when a folder holds its name.
+  std::filesystem::create_directory(folder / (kFile + "Internet Usage.csv"));
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
+  run = RunAnswers(folder.path(), "C\n\n");
+  EXPECT_NE(run.transcript.find("\n0 rows exported\nWritten as " + kFile + "Internet Usage (2).csv\n\nPress enter"),
+            std::string::npos)
+      << run.transcript;
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder / (kFile + "Internet Usage (2).csv")));
 }
 
 // Waits until the run is writing an output in the folder: a temporary file
