@@ -2,7 +2,10 @@
 
 BUILD_DIR := build
 SANITIZE_DIR := build-sanitize
-FUZZ_DIR := build-fuzz
+# The sanitizers of the fuzz build, and its folder: build-fuzz for the
+# default pair, build-fuzz-undefined for `make fuzz FUZZ_SANITIZERS=undefined`.
+FUZZ_SANITIZERS ?= address,undefined
+FUZZ_DIR := build-fuzz$(if $(filter address%,$(FUZZ_SANITIZERS)),,-$(FUZZ_SANITIZERS))
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 # How long each fuzz harness runs: briefly in `make test`, longer in `make fuzz`.
 FUZZ_SECONDS ?= 300
@@ -34,32 +37,72 @@ test-sanitize: prerequisites
 	cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && ctest --output-on-failure -j $(JOBS)
 
+# A short run of each harness, one process each, from the checked-in corpus.
 test-fuzz: fuzz-build
-	$(MAKE) --no-print-directory run-fuzzers SECONDS=$(TEST_FUZZ_SECONDS)
+	$(MAKE) --no-print-directory run-fuzzers SECONDS=$(TEST_FUZZ_SECONDS) PROCESSES=1
 
+# Each harness for FUZZ_SECONDS on every core; then the checked-in corpus is
+# remade, minimized, from itself and what the run found. An input named
+# regression-* (one per finding) keeps its name.
 fuzz: fuzz-build
-	$(MAKE) --no-print-directory run-fuzzers SECONDS=$(FUZZ_SECONDS)
+	$(MAKE) --no-print-directory run-fuzzers SECONDS=$(FUZZ_SECONDS) PROCESSES=$(JOBS)
+	$(MAKE) --no-print-directory merge-corpora
 
 fuzz-build:
 	@sh tools/prerequisites clang libclang-rt-14-dev
-	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKV_FUZZ=ON
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKV_FUZZ=ON \
+	  -DSKV_FUZZ_SANITIZERS=$(FUZZ_SANITIZERS)
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 
-# Each harness starts from the checked-in seeds plus what earlier runs found;
-# a crash or hang leaves its input in $(FUZZ_DIR)/findings and fails.
-.PHONY: run-fuzzers
+# Each harness starts from the checked-in corpus plus what earlier runs
+# found; a crash, a failed check or a hang leaves its input in
+# $(FUZZ_DIR)/findings and fails. With more than one process, libFuzzer's
+# fork mode runs them and sums their runs.
+PROCESSES ?= 1
+.PHONY: run-fuzzers merge-corpora fuzz-coverage
 run-fuzzers:
 	@mkdir -p $(FUZZ_DIR)/findings
 	@for pair in $(FUZZERS); do \
 	  harness=$${pair%%:*}; corpus=$${pair#*:}; \
 	  mkdir -p $(FUZZ_DIR)/corpus/$$corpus; \
-	  echo "Fuzzing $$harness for $(SECONDS) s"; \
-	  $(FUZZ_DIR)/fuzz/$$harness -max_total_time=$(SECONDS) -timeout=20 -max_len=65536 -print_final_stats=1 \
+	  echo "Fuzzing $$harness for $(SECONDS) s in $(PROCESSES) process(es)"; \
+	  fork=""; [ "$(PROCESSES)" -gt 1 ] && fork="-fork=$(PROCESSES)"; \
+	  $(CURDIR)/$(FUZZ_DIR)/fuzz/$$harness $$fork -max_total_time=$(SECONDS) -timeout=20 -max_len=65536 -print_final_stats=1 \
 	    -artifact_prefix=$(CURDIR)/$(FUZZ_DIR)/findings/$$harness- \
 	    $(CURDIR)/$(FUZZ_DIR)/corpus/$$corpus $(CURDIR)/fuzz/corpus/$$corpus 2>$(FUZZ_DIR)/$$harness.log \
 	    || { tail -n 40 $(FUZZ_DIR)/$$harness.log; exit 1; }; \
-	  grep -E '^stat::number_of_executed_units|^Done' $(FUZZ_DIR)/$$harness.log; \
+	  sh tools/fuzz-rate $(FUZZ_DIR)/$$harness.log $(SECONDS); \
 	done
+
+merge-corpora:
+	@for pair in $(FUZZERS); do \
+	  harness=$${pair%%:*}; corpus=$${pair#*:}; \
+	  rm -rf $(FUZZ_DIR)/merged && mkdir -p $(FUZZ_DIR)/merged; \
+	  $(CURDIR)/$(FUZZ_DIR)/fuzz/$$harness -merge=1 $(CURDIR)/$(FUZZ_DIR)/merged $(CURDIR)/fuzz/corpus/$$corpus $(CURDIR)/$(FUZZ_DIR)/corpus/$$corpus \
+	    2>$(FUZZ_DIR)/$$harness-merge.log || { tail -n 20 $(FUZZ_DIR)/$$harness-merge.log; exit 1; }; \
+	  for kept in fuzz/corpus/$$corpus/regression-*; do \
+	    [ -f "$$kept" ] || continue; \
+	    rm -f $(FUZZ_DIR)/merged/$$(sha1sum < "$$kept" | cut -c1-40); cp "$$kept" $(FUZZ_DIR)/merged/; \
+	  done; \
+	  rm -rf fuzz/corpus/$$corpus && mv $(FUZZ_DIR)/merged fuzz/corpus/$$corpus; \
+	  echo "fuzz/corpus/$$corpus: $$(ls fuzz/corpus/$$corpus | wc -l) inputs"; \
+	done
+
+# The lines of src/ that the checked-in corpus reaches, by clang's source
+# coverage: the harnesses built without sanitizers, each run over its corpus.
+COVERAGE_DIR := build-coverage
+fuzz-coverage:
+	@sh tools/prerequisites clang libclang-rt-14-dev llvm
+	cmake -S . -B $(COVERAGE_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKV_FUZZ=ON -DSKV_FUZZ_COVERAGE=ON
+	cmake --build $(COVERAGE_DIR) -j $(JOBS) --target timestamp_fuzzer database_fuzzer
+	@for pair in $(FUZZERS); do \
+	  harness=$${pair%%:*}; corpus=$${pair#*:}; \
+	  LLVM_PROFILE_FILE=$(CURDIR)/$(COVERAGE_DIR)/$$harness.profraw $(CURDIR)/$(COVERAGE_DIR)/fuzz/$$harness -runs=0 $(CURDIR)/fuzz/corpus/$$corpus \
+	    2>/dev/null; \
+	done
+	llvm-profdata merge -o $(COVERAGE_DIR)/corpus.profdata $(COVERAGE_DIR)/*.profraw
+	llvm-cov report $(COVERAGE_DIR)/fuzz/database_fuzzer -object $(COVERAGE_DIR)/fuzz/timestamp_fuzzer \
+	  -instr-profile=$(COVERAGE_DIR)/corpus.profdata $(CURDIR)/src
 
 # Generates a fresh sample evidence folder, demo/, with all fifteen
 # databases, and starts skv there.
@@ -78,4 +121,4 @@ package: build
 	cd $(BUILD_DIR) && cpack
 
 clean:
-	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) demo
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) build-fuzz build-fuzz-* $(COVERAGE_DIR) demo
