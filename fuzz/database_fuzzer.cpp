@@ -55,16 +55,6 @@ using Files = std::map<std::string, std::string>;  // name to bytes
   std::abort();
 }
 
-std::string ReadAll(const std::string& path) {
-  std::string bytes;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return bytes;
-  char buffer[65536];
-  for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(got));
-  ::close(fd);
-  return bytes;
-}
-
 // The names in a folder, by readdir: lighter than a directory iterator in a
 // loop that runs a thousand times a second.
 std::vector<std::string> Names(const fs::path& folder) {

@@ -1,5 +1,6 @@
 #include "evidence_builder.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -301,14 +302,6 @@ void Load(Database& db, const std::string& serialized) {
                       SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE);
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  std::string bytes(in ? static_cast<std::size_t>(in.tellg()) : 0, '\0');
-  in.seekg(0);
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return bytes;
-}
-
 // Flipped bytes or a cut, as a damaged disk or an unfinished copy leaves.
 void Damage(FuzzedDataProvider& data, std::string& bytes) {
   if (bytes.empty()) return;
@@ -324,6 +317,16 @@ void Damage(FuzzedDataProvider& data, std::string& bytes) {
 }
 
 }  // namespace
+
+std::string ReadAll(const std::string& path) {
+  std::string bytes;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return bytes;
+  char buffer[65536];
+  for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(got));
+  ::close(fd);
+  return bytes;
+}
 
 std::vector<EvidenceFile> BuildEvidence(FuzzedDataProvider& data, const std::string& scratch) {
   std::vector<EvidenceFile> files;

@@ -27,6 +27,9 @@ struct EvidenceFile {
 // (WAL mode); left empty.
 std::vector<EvidenceFile> BuildEvidence(FuzzedDataProvider& data, const std::string& scratch);
 
+// The bytes of a file; empty when it cannot be read.
+std::string ReadAll(const std::string& path);
+
 // A case reference or name: a plain one, one built to break file names, or
 // bytes of the fuzzer's.
 std::string FuzzedCaseText(FuzzedDataProvider& data);

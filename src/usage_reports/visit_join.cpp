@@ -1,7 +1,6 @@
 #include "usage_reports/visit_join.h"
 
 #include "evidence/named_columns.h"
-#include "evidence/table_probes.h"
 
 namespace {
 
