@@ -22,6 +22,18 @@ namespace {
 // Longer than any run of the suite takes, sanitizers included.
 constexpr int kLongestRunSeconds = 120;
 
+// A copy of the built binary that any user can run, in a new folder that
+// any user can enter: the build folder's own path may pass through folders
+// closed to others (a checkout in /root, or in a 0700 mktemp folder).
+std::string ReachableCopyOfBinary(std::unique_ptr<TempFolder>& folder) {
+  namespace fs = std::filesystem;
+  folder = std::make_unique<TempFolder>();
+  const fs::path copy = *folder / "skv";
+  fs::copy_file(SKV_BINARY, copy);
+  for (const fs::path& reachable : {folder->path(), copy}) fs::permissions(reachable, fs::perms(0755));
+  return copy.string();
+}
+
 }  // namespace
 
 StartedSkv::StartedSkv(const std::filesystem::path& folder, const std::string& input, const SkvOptions& options)
@@ -39,6 +51,7 @@ StartedSkv::StartedSkv(const std::filesystem::path& folder, const std::string& i
   }
   const struct passwd* nobody = options.unprivileged && ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
   if (options.unprivileged && ::geteuid() == 0 && nobody == nullptr) throw std::runtime_error("no user nobody");
+  const std::string binary = nobody != nullptr ? ReachableCopyOfBinary(binaryFolder_) : SKV_BINARY;
   const pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
@@ -60,7 +73,7 @@ StartedSkv::StartedSkv(const std::filesystem::path& folder, const std::string& i
         (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)) {
       ::_exit(127);
     }
-    ::execl(SKV_BINARY, SKV_BINARY, static_cast<char*>(nullptr));
+    ::execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
   if (brokenPipe[1] >= 0) ::close(brokenPipe[1]);

@@ -74,6 +74,9 @@ class StartedSkv {
 
  private:
   std::unique_ptr<TempFolder> streams_;
+  // For a run as nobody: a copy of the binary in a folder every user can
+  // enter, since the build folder may sit below one only its owner can.
+  std::unique_ptr<TempFolder> binaryFolder_;
   pid_t child_ = -1;
 };
 
