@@ -3,7 +3,11 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+
 #include <atomic>
+#include <charconv>
 #include <cstring>
 
 namespace {
@@ -82,4 +86,15 @@ void Leftover::Release() {
 void RemoveLeftovers() noexcept {
   RemoveAll(Leftover::Kind::kFile);
   RemoveAll(Leftover::Kind::kFolder);
+}
+
+bool IsLeftoverOfEndedRun(std::string_view name, std::string_view prefix) {
+  if (!name.starts_with(prefix)) return false;
+  name.remove_prefix(prefix.size());
+  pid_t pid = 0;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
+  if (error != std::errc() || pid <= 0 || end == name.data() + name.size() || *end != '-') return false;
+  if (pid == ::getpid()) return false;
+  // EPERM: the process runs, as another user.
+  return ::kill(pid, 0) != 0 && errno == ESRCH;
 }

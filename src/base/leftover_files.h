@@ -19,9 +19,16 @@
 #include <csignal>
 #include <string_view>
 
-// The signals that end the program with its leftovers removed: an
-// interrupt (Ctrl-C), a termination request, a closed terminal.
-inline constexpr int kTerminatingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// The signals whose default action ends the program, and which end it here
+// with its leftovers removed and exit status 128 + the signal: an interrupt
+// (Ctrl-C), a quit (Ctrl-\), a termination request, a closed terminal, the
+// user's signals, the timers, a CPU limit, a power failure.
+inline constexpr int kTerminatingSignals[] = {SIGINT,  SIGQUIT,   SIGTERM, SIGHUP,  SIGUSR1, SIGUSR2,
+                                              SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU, SIGPWR,  SIGIO};
+// The signals of a fault in the program itself: its leftovers are removed,
+// then the signal's default action ends it, so that a core dump still tells
+// what happened.
+inline constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP, SIGSYS};
 
 // Holds the terminating signals off for its lifetime, and delivers any that
 // came meanwhile when it ends: for a step whose name can only be registered
@@ -62,3 +69,9 @@ class Leftover {
 // Removes every registered file, then every registered folder. Safe inside
 // a signal handler: it only calls unlink and rmdir.
 void RemoveLeftovers() noexcept;
+
+// Whether name is prefix, a process id, "-" and more, as the names of the
+// program's temporary files and folders are, and that process is no longer
+// running: a run killed where no handler could remove its leftovers
+// (SIGKILL, a power cut). A later run may remove them.
+bool IsLeftoverOfEndedRun(std::string_view name, std::string_view prefix);

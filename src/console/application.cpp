@@ -3,10 +3,14 @@
 #include <functional>
 #include <string>
 
+#include "base/leftover_files.h"
 #include "console/case_settings.h"
 #include "console/console.h"
 #include "console/help_screen.h"
 #include "console/program_identity.h"
+#include "console/task_console.h"
+#include "evidence/private_copy.h"
+#include "output/output_file.h"
 #include "table_export/table_export.h"
 #include "timestamps/prtime_decoder.h"
 #include "usage_reports/usage_csv.h"
@@ -19,6 +23,16 @@ void PrintBanner(Console& console) {
   console.WriteLine(std::string(productName) + " (" + executableName + ") " + version + " by " +
                     authorName + " <" + emailAddress + ">");
   console.WriteLine(webAddress);
+  console.WriteLine();
+}
+
+// What earlier runs, killed where they could not clean up, left behind
+// (private copies of evidence, unfinished outputs): said on one line when
+// there was anything.
+void ReportLeftoversRemoved(Console& console, int count) {
+  if (count == 0) return;
+  console.WriteLine(count == 1 ? "Removed 1 leftover of an earlier run that was killed."
+                               : "Removed " + std::to_string(count) + " leftovers of earlier runs that were killed.");
   console.WriteLine();
 }
 
@@ -89,10 +103,16 @@ int RunScrivlet(Console& console) {
   try {
     CaseSettings settings;
     PrintBanner(console);
+    ReportLeftoversRemoved(console, RemovePrivateCopiesOfEndedRuns() + RemoveUnfinishedOutputsOfEndedRuns());
     AskCaseSettings(console, settings);
     RunMenu(console, settings);
     return 0;
   } catch (const ProgramEnd& end) {
     return end.exitStatus;
+  } catch (...) {
+    // Every owner on the way out has removed its files by now; the registry
+    // is emptied too, in case an owner could not.
+    RemoveLeftovers();
+    return ReportEscapedException(console, std::current_exception());
   }
 }

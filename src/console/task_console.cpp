@@ -1,5 +1,7 @@
 #include "console/task_console.h"
 
+#include <new>
+
 #include "base/system_error.h"
 #include "console/console.h"
 
@@ -11,8 +13,10 @@ EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& file
   }
   console.WriteLine("Database " + fileName + " found.");
   if (db.found() == EvidenceDatabase::Found::kUnreadable) {
-    console.WriteLine("  Could not read " + fileName + (db.copyFailed() ? " from a private copy: " : ": ") + db.reason());
+    console.WriteLine("  Could not read " + fileName + (db.copyFailed() ? " from a private copy: " : ": ") +
+                      ConsoleText(db.reason()));
   }
+  if (db.readInPlace()) console.WriteLine("  Read where it stands, so its access time may change: " + ConsoleText(db.reason()));
   return db;
 }
 
@@ -46,4 +50,43 @@ void EndProgramWithMessage(Console& console, const std::string& message) {
 
 void EndProgramAfterWriteFailure(Console& console, const OutputFailure& failure) {
   EndProgramWithMessage(console, "Error writing output file " + failure.fileName + ":" + SystemErrorText(failure.error));
+}
+
+namespace {
+
+std::string& NoteInForce() {
+  static std::string note;
+  return note;
+}
+
+}  // namespace
+
+ReadingNote::ReadingNote(std::string what)
+    : previous_(std::move(NoteInForce())), exceptions_(std::uncaught_exceptions()) {
+  NoteInForce() = std::move(what);
+}
+
+ReadingNote::~ReadingNote() {
+  if (std::uncaught_exceptions() == exceptions_) NoteInForce() = std::move(previous_);
+}
+
+const std::string& ReadingNote::Current() { return NoteInForce(); }
+
+int ReportEscapedException(Console& console, const std::exception_ptr& exception) noexcept {
+  const std::string& note = ReadingNote::Current();
+  const std::string where = note.empty() ? "" : " while reading " + ConsoleText(note);
+  try {
+    std::rethrow_exception(exception);
+  } catch (const std::bad_alloc&) {
+    console.WriteLine();
+    console.WriteLine("The task ran out of memory" + where + ".");
+  } catch (const std::exception& error) {
+    console.WriteLine();
+    console.WriteLine("The task failed on an internal error" + where + ": " + error.what());
+  } catch (...) {
+    console.WriteLine();
+    console.WriteLine("The task failed on an internal error" + where + ".");
+  }
+  console.WriteLine();
+  return 1;
 }

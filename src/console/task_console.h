@@ -6,6 +6,7 @@
 // layers below the tasks hand back what happened; these turn it into the
 // console's words and the exit.
 
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -14,11 +15,38 @@
 
 class Console;
 
+// What the running task is reading ("places.sqlite > moz_places"), for the
+// message of a task that an exception ends: set for the lifetime of the
+// note. A note that an exception passes through stays, so that the top of
+// the program can name what was being read when it came.
+class ReadingNote {
+ public:
+  explicit ReadingNote(std::string what);
+  ~ReadingNote();
+  ReadingNote(const ReadingNote&) = delete;
+  ReadingNote& operator=(const ReadingNote&) = delete;
+
+  // The note in force, or the one an exception left; empty when none.
+  static const std::string& Current();
+
+ private:
+  std::string previous_;
+  int exceptions_;
+};
+
+// Ends the program with exit status 1 for an exception that escaped a task:
+// the message says the task ran out of memory, or failed on an internal
+// error, and what it was reading when the note says so. Never throws.
+int ReportEscapedException(Console& console, const std::exception_ptr& exception) noexcept;
+
 // Opens the database and writes "Database <name> found." or
 // "Database <name> not found." on a line of its own. A database that is
 // there but cannot be read (not a file, not readable, or not copied where it
 // must be) is reported as found, with a line saying it could not be read and
 // why: "  Could not read <name>: <reason>", or "... from a private copy: ...".
+// A database read where it stands, no private copy being possible, is said
+// to be so, with the line "  Read where it stands, so its access time may
+// change: <reason>".
 EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName);
 
 // A text from the evidence, such as a table name, as the console shows it:

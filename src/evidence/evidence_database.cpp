@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 #include "base/file_descriptor.h"
 #include "base/system_error.h"
@@ -38,6 +40,17 @@ DatabaseHandle OpenWithSqlite(const std::string& path, int flags, std::string& f
   return db;
 }
 
+// Opens a file of the evidence for reading without updating its access
+// time, where the system lets this user (the file's owner, or a privileged
+// user); without waiting, so that a FIFO named like a database cannot hang
+// the tool.
+int OpenEvidenceFile(const std::string& path) {
+  const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+  const int fd = ::open(path.c_str(), flags | O_NOATIME);
+  if (fd >= 0 || errno != EPERM) return fd;
+  return ::open(path.c_str(), flags);
+}
+
 // What a file that is no regular file is, in words.
 std::string KindOf(mode_t mode) {
   if (S_ISDIR(mode)) return "it is a folder, not a file";
@@ -52,6 +65,33 @@ std::string WhyNotOpened(const std::string& fileName, const struct stat& name, i
   if (error != ENOENT || !S_ISLNK(name.st_mode)) return SystemErrorText(error);
   std::error_code ignored;
   return "it is a link to " + std::filesystem::read_symlink(fileName, ignored).string() + ", which is not there";
+}
+
+// The path of the file an open descriptor reads, every link resolved:
+// SQLite keeps a database's WAL and journal beside the file itself, not
+// beside a link to it.
+std::string ResolvedPath(int fd, const std::string& fileName) {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
+  if (error) path = std::filesystem::canonical(fileName, error);
+  return error ? fileName : path.string();
+}
+
+// The files that hold a database's changes not yet in it: a WAL not yet
+// checkpointed, or the journal of a transaction not finished. The "-shm"
+// index is not among them: SQLite rebuilds it from the WAL.
+struct SidecarKind {
+  const char* suffix;
+  const char* description;
+};
+constexpr SidecarKind kSidecars[] = {{"-wal", "write-ahead log"}, {"-journal", "journal"}};
+
+// Whether the database header says WAL mode: bytes 18 and 19 are the file
+// format's write and read versions, 2 for WAL.
+bool InWalMode(int fd) {
+  unsigned char header[20] = {};
+  if (::pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) return false;
+  return header[18] == 2 || header[19] == 2;
 }
 
 }  // namespace
@@ -70,24 +110,67 @@ EvidenceDatabase EvidenceDatabase::Open(const std::string& fileName) {
   if (::lstat(fileName.c_str(), &name) != 0) {
     return errno == ENOENT ? EvidenceDatabase() : Unreadable(SystemErrorText(errno));
   }
-  const FileDescriptor evidence(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  const FileDescriptor evidence(OpenEvidenceFile(fileName));
   if (evidence.get() < 0) return Unreadable(WhyNotOpened(fileName, name, errno));
   struct stat status {};
   if (::fstat(evidence.get(), &status) != 0) return Unreadable(SystemErrorText(errno));
   if (!S_ISREG(status.st_mode)) return Unreadable(KindOf(status.st_mode));
 
+  // Each sidecar there is beside the file itself, read whole or not at all:
+  // a database read without its journal shows an unfinished transaction as
+  // data, and without its WAL lacks its latest changes.
+  const std::string resolved = ResolvedPath(evidence.get(), fileName);
+  const std::string& shownBase = S_ISLNK(name.st_mode) ? resolved : fileName;
+  std::vector<std::unique_ptr<FileDescriptor>> sidecars;
+  std::vector<PrivateCopy::Source> sources = {{evidence.get(), ""}};
+  std::vector<std::string> sourceNames = {fileName};
+  for (const SidecarKind& kind : kSidecars) {
+    const std::string shown = shownBase + kind.suffix;
+    auto unreadable = [&](const std::string& why) {
+      return Unreadable("its " + std::string(kind.description) + " " + shown + " cannot be read: " + why);
+    };
+    auto sidecar = std::make_unique<FileDescriptor>(OpenEvidenceFile(resolved + kind.suffix));
+    if (sidecar->get() < 0 && errno == ENOENT) continue;
+    if (sidecar->get() < 0) return unreadable(SystemErrorText(errno));
+    if (::fstat(sidecar->get(), &status) != 0) return unreadable(SystemErrorText(errno));
+    if (!S_ISREG(status.st_mode)) return unreadable(KindOf(status.st_mode));
+    sources.push_back({sidecar->get(), kind.suffix});
+    sourceNames.push_back(std::string(kind.description) + " " + shown);
+    sidecars.push_back(std::move(sidecar));
+  }
+
   EvidenceDatabase db;
   std::string failure;
-  if (NeedsPrivateCopy(evidence.get(), fileName)) {
-    db.copy_ = PrivateCopy::Make(evidence.get(), fileName, failure);
-    if (!db.copy_) return Unreadable(std::move(failure), true);
+  PrivateCopy::Failure copyFailure;
+  db.copy_ = PrivateCopy::Make(sources, copyFailure);
+  if (db.copy_) {
     // Read and write, so that SQLite may apply the WAL or roll the journal
     // back; never create: the copy is there.
     db.db_ = OpenWithSqlite(db.copy_->database(), SQLITE_OPEN_READWRITE, failure);
-  } else {
+    if (!db.db_) return Unreadable(std::move(failure), true);
+  } else if (copyFailure.source == 0) {
+    return Unreadable(SystemErrorText(copyFailure.error));
+  } else if (copyFailure.source > 0) {
+    return Unreadable("its " + sourceNames[static_cast<std::size_t>(copyFailure.source)] +
+                      " cannot be read: " + SystemErrorText(copyFailure.error));
+  } else if (sidecars.empty() && !InWalMode(evidence.get())) {
+    // No room for a copy of a database that SQLite can read where it stands
+    // without writing: read it so, at the cost of its access time.
     db.db_ = OpenWithSqlite(fileName, SQLITE_OPEN_READONLY, failure);
+    if (!db.db_) return Unreadable(std::move(failure));
+    db.readInPlace_ = true;
+    db.reason_ = "no private copy could be made in the temporary folder " + copyFailure.temporaryFolder + ": " +
+                 SystemErrorText(copyFailure.error);
+  } else {
+    return Unreadable("cannot make one in the temporary folder " + copyFailure.temporaryFolder + ": " +
+                          SystemErrorText(copyFailure.error),
+                      true);
   }
-  if (!db.db_) return Unreadable(std::move(failure), db.copy_ != nullptr);
   db.found_ = Found::kOpen;
   return db;
+}
+
+void EvidenceDatabase::Close() {
+  db_.reset();
+  copy_.reset();
 }

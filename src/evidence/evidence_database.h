@@ -3,19 +3,28 @@
 // The one way a task opens a browser database of the evidence folder.
 //
 // A database is looked for by its plain file name in the current folder and
-// never changed: not a byte of it, and nothing added beside it. The file is
-// first opened only for reading, without waiting (a FIFO named like a
-// database must not hang the tool), and looked at before anything reads it:
+// never changed: not a byte of it, not its access time, and nothing added
+// beside it. The file is first opened only for reading, without updating its
+// access time where the system allows it (the owner and privileged users),
+// and without waiting (a FIFO named like a database must not hang the tool),
+// and looked at before anything reads it:
 // - no file of that name: not found;
 // - a folder, FIFO, device or socket, a link that leads nowhere, or a file
 //   the user may not read: found but unreadable, with the reason, and never
 //   read (a link to a regular file, such as evidence on a mounted image, is
 //   followed);
-// - a database that needs a private copy (see private_copy.h) is copied and
-//   the copy opened; one that cannot be copied is unreadable, with the
-//   temporary folder and the system's reason named;
-// - any other is opened read-only where it stands, which reads, takes shared
-//   locks and writes nothing.
+// - a "-wal" or "-journal" beside the file the name leads to that cannot be
+//   read whole (not a file, not readable, a read error): found but
+//   unreadable, naming it and the reason; a database is never read without
+//   the changes they hold;
+// - any other is read, with those sidecars, into a private copy through the
+//   descriptors opened here (see private_copy.h), and the copy opened with
+//   SQLite;
+// - when no copy can be made (no room in the temporary folder), a database
+//   that SQLite can read where it stands without writing (no sidecar, not in
+//   WAL mode) is opened so, read-only, which may update its access time:
+//   readInPlace() says so and reason() why; any other is unreadable, with
+//   the temporary folder and the system's reason named.
 // Whether the file holds a database at all is SQLite's to find out, at the
 // first statement.
 //
@@ -44,6 +53,13 @@ class EvidenceDatabase {
   const std::string& reason() const { return reason_; }
   // Whether the reason is the private copy (or its folder), not the file.
   bool copyFailed() const { return copyFailed_; }
+  // Whether it was opened where it stands, no copy being possible.
+  bool readInPlace() const { return readInPlace_; }
+
+  // Closes the connection and removes the private copy, as soon as the
+  // task has read all it needs: suspect data stays in the temporary folder
+  // no longer than that, not through a pause.
+  void Close();
 
   explicit operator bool() const { return db_ != nullptr; }
   sqlite3* get() const { return db_.get(); }
@@ -54,6 +70,7 @@ class EvidenceDatabase {
   Found found_ = Found::kMissing;
   std::string reason_;
   bool copyFailed_ = false;
+  bool readInPlace_ = false;
   std::unique_ptr<PrivateCopy> copy_;  // declared first: removed after the connection closes
   DatabaseHandle db_;
 };

@@ -1,102 +1,133 @@
 #include "evidence/private_copy.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 
 #include "base/file_descriptor.h"
-#include "base/system_error.h"
 
 namespace {
 
-// The sidecar files that hold a database's unfinished or uncheckpointed
-// changes. The "-shm" index is not among them: SQLite rebuilds it from the
-// WAL, and the evidence's own one is left as it is.
-constexpr const char* kSidecars[] = {"-wal", "-journal"};
 // What SQLite may create beside the copy while it reads it.
 constexpr const char* kSqliteFiles[] = {"-wal", "-journal", "-shm"};
 
-constexpr const char* kCopyName = "/evidence.db";
+constexpr const char* kCopyName = "evidence.db";
+constexpr std::string_view kFolderPrefix = "skv-";
 
 std::string TemporaryFolder() {
   const char* folder = ::getenv("TMPDIR");
   return folder != nullptr && *folder != '\0' ? folder : "/tmp";
 }
 
-// A sidecar beside the evidence, opened for reading when it is a regular
-// file; -1 when there is none (a folder of that name is no sidecar).
-int OpenSidecar(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat status {};
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    ::close(fd);
-    return -1;
+// Which side of a copy failed.
+struct CopyError {
+  bool reading = false;
+  int error = 0;
+};
+
+// Copies bytes [from, to) of in to the same offsets of out through a buffer:
+// slower than the kernel's copy, but it tells a failed read from a failed
+// write.
+CopyError CopyThroughBuffer(int in, int out, off_t from, off_t to) {
+  constexpr std::size_t kBufferSize = 256 * 1024;
+  const auto buffer = std::make_unique<char[]>(kBufferSize);
+  while (from < to) {
+    const auto wanted = static_cast<std::size_t>(std::min<off_t>(to - from, kBufferSize));
+    const ssize_t got = ::pread(in, buffer.get(), wanted, from);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return {true, errno};
+    if (got == 0) return {};  // the file shrank meanwhile: the rest is not there to copy
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = ::pwrite(out, buffer.get() + done, static_cast<std::size_t>(got - done), from + done);
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) return {false, errno};
+      done += put;
+    }
+    from += got;
   }
-  return fd;
+  return {};
 }
 
-// Copies all of in to out, in the kernel where the system can; the errno of
-// a failure, or 0.
-int CopyFileBytes(int in, int out) {
-  off_t offset = 0;
-  bool kernelCopy = true;
-  for (;;) {
-    ssize_t copied;
-    if (kernelCopy) {
-      copied = ::copy_file_range(in, &offset, out, nullptr, 1 << 30, 0);
-      if (copied < 0 && offset == 0 &&
-          (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EPERM)) {
-        kernelCopy = false;  // not between these two files: sendfile can
-        continue;
-      }
-    } else {
-      copied = ::sendfile(out, in, &offset, 1 << 30);
-    }
-    if (copied == 0) return 0;
-    if (copied < 0 && errno != EINTR) return errno;
+// Copies bytes [from, to) of in to the same offsets of out, in the kernel
+// where the system can.
+CopyError CopyRange(int in, int out, off_t from, off_t to) {
+  while (from < to) {
+    loff_t inOffset = from;
+    loff_t outOffset = from;
+    const ssize_t copied =
+        ::copy_file_range(in, &inOffset, out, &outOffset, static_cast<std::size_t>(to - from), 0);
+    if (copied < 0 && errno == EINTR) continue;
+    // Not between these two files (another file system, an old kernel), or
+    // an error whose side only a plain read and write can tell.
+    if (copied < 0) return CopyThroughBuffer(in, out, from, to);
+    if (copied == 0) return {};
+    from += copied;
   }
+  return {};
+}
+
+// Copies all of in to out, leaving out a hole wherever in has one, so that
+// a sparse file is not made whole.
+CopyError CopyFileBytes(int in, int out) {
+  struct stat status {};
+  if (::fstat(in, &status) != 0) return {true, errno};
+  const off_t size = status.st_size;
+  off_t position = 0;
+  while (position < size) {
+    off_t data = ::lseek(in, position, SEEK_DATA);
+    off_t hole = size;
+    if (data < 0 && errno == ENXIO) break;  // nothing but a hole up to the end
+    if (data < 0) {
+      data = position;  // a file system that cannot tell: all of it is data
+    } else {
+      hole = ::lseek(in, data, SEEK_HOLE);
+      if (hole < 0 || hole > size) hole = size;
+    }
+    if (const CopyError error = CopyRange(in, out, data, hole); error.error != 0) return error;
+    position = hole;
+  }
+  // The length, holes at the end included.
+  if (::ftruncate(out, size) != 0) return {false, errno};
+  return {};
 }
 
 }  // namespace
 
-PrivateCopy::PrivateCopy(std::string folder) : folder_(std::move(folder)), database_(folder_ + kCopyName) {}
+PrivateCopy::PrivateCopy(std::string folder) : folder_(std::move(folder)), database_(folder_ + "/" + kCopyName) {}
 
-std::unique_ptr<PrivateCopy> PrivateCopy::Make(int evidenceFd, const std::string& evidenceName, std::string& failure) {
-  const std::string base = TemporaryFolder();
-  auto fail = [&](int error) {
-    failure = "cannot make one in the temporary folder " + base + ": " + SystemErrorText(error);
-    return nullptr;
-  };
-  std::string pattern = base + "/skv-XXXXXX";
+std::unique_ptr<PrivateCopy> PrivateCopy::Make(const std::vector<Source>& sources, Failure& failure) {
+  failure = {-1, 0, TemporaryFolder()};
+  std::string pattern = failure.temporaryFolder + "/" + std::string(kFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX";
   std::unique_ptr<PrivateCopy> copy;
   {
     TerminatingSignalsHeld held;
-    if (::mkdtemp(pattern.data()) == nullptr) return fail(errno);
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      failure.error = errno;
+      return nullptr;
+    }
     copy.reset(new PrivateCopy(pattern));
     copy->leftovers_.emplace_back(copy->folder_, Leftover::Kind::kFolder);
     copy->files_.push_back(copy->database_);
     for (const char* suffix : kSqliteFiles) copy->files_.push_back(copy->database_ + suffix);
     for (const std::string& file : copy->files_) copy->leftovers_.emplace_back(file, Leftover::Kind::kFile);
   }
-
-  // The database, then each sidecar there is, under the copy's name.
-  std::vector<std::pair<int, std::string>> sources = {{evidenceFd, copy->database_}};
-  std::vector<std::unique_ptr<FileDescriptor>> sidecars;
-  for (const char* suffix : kSidecars) {
-    const int fd = OpenSidecar(evidenceName + suffix);
-    if (fd < 0) continue;
-    sidecars.push_back(std::make_unique<FileDescriptor>(fd));
-    sources.emplace_back(fd, copy->database_ + suffix);
-  }
-  for (const auto& [from, to] : sources) {
+  for (std::size_t index = 0; index < sources.size(); ++index) {
+    const std::string to = copy->database_ + sources[index].suffix;
     FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (out.get() < 0) return fail(errno);
-    if (const int error = CopyFileBytes(from, out.get()); error != 0) return fail(error);
+    if (out.get() < 0) {
+      failure.error = errno;
+      return nullptr;
+    }
+    if (const CopyError error = CopyFileBytes(sources[index].fd, out.get()); error.error != 0) {
+      failure.source = error.reading ? static_cast<int>(index) : -1;
+      failure.error = error.error;
+      return nullptr;
+    }
   }
   return copy;
 }
@@ -107,14 +138,21 @@ PrivateCopy::~PrivateCopy() {
   for (Leftover& leftover : leftovers_) leftover.Release();
 }
 
-bool NeedsPrivateCopy(int evidenceFd, const std::string& evidenceName) {
-  for (const char* sidecar : kSidecars) {
+int RemovePrivateCopiesOfEndedRuns() {
+  const std::string base = TemporaryFolder();
+  const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(base.c_str()), ::closedir);
+  if (!folder) return 0;
+  int removed = 0;
+  while (const dirent* entry = ::readdir(folder.get())) {
+    const std::string_view name = entry->d_name;
+    if (!IsLeftoverOfEndedRun(name, kFolderPrefix)) continue;
+    const std::string path = base + "/" + std::string(name);
     struct stat status {};
-    if (::stat((evidenceName + sidecar).c_str(), &status) == 0 && S_ISREG(status.st_mode)) return true;
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != ::geteuid()) continue;
+    ::unlink((path + "/" + kCopyName).c_str());
+    for (const char* suffix : kSqliteFiles) ::unlink((path + "/" + kCopyName + suffix).c_str());
+    // A folder that holds anything else is not one of ours: it stays.
+    if (::rmdir(path.c_str()) == 0) ++removed;
   }
-  // Bytes 18 and 19 of the database header are the file format's write and
-  // read versions: 2 for WAL mode.
-  unsigned char header[20] = {};
-  if (::pread(evidenceFd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) return false;
-  return header[18] == 2 || header[19] == 2;
+  return removed;
 }

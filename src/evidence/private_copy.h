@@ -1,18 +1,26 @@
 #pragma once
 
-// A private copy of an evidence database, for the databases SQLite cannot
-// read where they stand without changing them: one in WAL mode, or with a
-// "-wal" or "-journal" file beside it (a copy taken while the browser ran,
-// or after it crashed). SQLite applies the WAL, or rolls the hot journal
-// back, in the copy; the evidence is only ever read.
+// The private copy of an evidence database that SQLite reads in its place.
 //
-// The copy is made in a folder of its own, created with mkdtemp (mode 0700)
-// in the system's temporary folder ($TMPDIR, else /tmp), its files created
-// by the running user with mode 0600: whatever the owner and modes of the
-// evidence, SQLite may write the copy, and nobody else may read it. The
-// folder and every file SQLite may add to it are registered as leftovers
-// before they exist, so that neither the end of the task, nor the end of the
-// program, nor a signal ever leaves a copy of the evidence behind.
+// SQLite never opens evidence where it stands: even a read-only open reads
+// the file through a descriptor of SQLite's own, which updates its access
+// time, and a database in WAL mode or with a hot journal cannot be read
+// without writing. The evidence layer reads each file once, through the one
+// descriptor it opened without updating the access time, into this copy;
+// SQLite applies the WAL, or rolls a hot journal back, in the copy.
+//
+// The copy is made in a folder of its own, "skv-<pid>-XXXXXX" created with
+// mkdtemp (mode 0700) in the system's temporary folder ($TMPDIR, else /tmp),
+// its files created by the running user with mode 0600: whatever the owner
+// and modes of the evidence, SQLite may write the copy, and nobody else may
+// read it. The folder and every file SQLite may add to it are registered as
+// leftovers before they exist, so that neither the end of the task, nor the
+// end of the program, nor a signal leaves a copy of the evidence behind; the
+// process id in the folder's name lets a later run remove the copy of a run
+// that was killed (RemovePrivateCopiesOfEndedRuns).
+//
+// The copy keeps the holes of a sparse file: it never takes more disk than
+// the evidence does.
 
 #include <memory>
 #include <string>
@@ -22,10 +30,24 @@
 
 class PrivateCopy {
  public:
-  // Copies the open, regular evidence file evidenceFd and the sidecars named
-  // after evidenceName beside it. Nothing when it cannot; why, in words
-  // naming the temporary folder and the system's reason, in failure.
-  static std::unique_ptr<PrivateCopy> Make(int evidenceFd, const std::string& evidenceName, std::string& failure);
+  // One file to copy: the open, regular evidence file or one of its
+  // sidecars, and the suffix it takes after the copy's name ("" for the
+  // database, "-wal", "-journal").
+  struct Source {
+    int fd;
+    std::string suffix;
+  };
+  // Why a copy could not be made: a read of one of the sources failed
+  // (source is its index), or the copy's side failed (source is -1).
+  struct Failure {
+    int source = -1;
+    int error = 0;
+    std::string temporaryFolder;
+  };
+
+  // Copies the sources, the database first. Nothing when it cannot; why in
+  // failure.
+  static std::unique_ptr<PrivateCopy> Make(const std::vector<Source>& sources, Failure& failure);
 
   ~PrivateCopy();
   PrivateCopy(const PrivateCopy&) = delete;
@@ -44,6 +66,8 @@ class PrivateCopy {
   std::vector<Leftover> leftovers_;
 };
 
-// Whether a database can only be read from a private copy: in WAL mode (its
-// header says so), or with a "-wal" or "-journal" file beside it.
-bool NeedsPrivateCopy(int evidenceFd, const std::string& evidenceName);
+// Removes the private copies that earlier runs of this user left in the
+// temporary folder because they were killed (SIGKILL, a power cut): only
+// folders named as above whose process no longer runs, and in them only the
+// files a copy is made of. Gives how many copies were removed.
+int RemovePrivateCopiesOfEndedRuns();

@@ -3,14 +3,18 @@
 // A file that a task writes into the evidence folder (CSV, HTML, image),
 // which is either complete under its final name or absent.
 //
-// The bytes go first to a new temporary file in the same folder, created
-// exclusively and never through a link, so that nothing already there, the
-// evidence included, is written through. Publish renames it to its final
-// name when every byte has been written and the file closed without error;
+// The bytes go first to a new file in the same folder that has no name
+// (O_TMPFILE), or, where the file system has no such files, to a temporary
+// ".skv-<pid>-<n>.part" created exclusively and never through a link, so
+// that nothing already there, the evidence included, is written through.
+// Publish gives a complete file a temporary name and renames it to its final
+// name once every byte has been written and the file closed without error;
 // the rename replaces a regular file, or a symbolic or hard link, of that
 // name without touching what it pointed to. A file that is not published,
 // because writing failed or the task ended early, is removed; if a signal
-// ends the program, the registry of leftover files removes it.
+// ends the program, the registry of leftover files removes a named one; if
+// the program is killed, a nameless one vanishes with it, and a named one is
+// removed by the next run (RemoveUnfinishedOutputsOfEndedRuns).
 //
 // Writes go out in blocks of 64 KiB, not line by line: no line of an
 // unfinished file is ever visible under the final name, so there is nothing
@@ -64,6 +68,8 @@ class OutputFile {
   bool Publish();
 
  private:
+  int OpenNamedTemporary();
+  bool NameUnnamedFile();
   bool WriteOut(std::string_view bytes);
   void WritePendingIfFull();
   void ReserveBlock();
@@ -78,3 +84,8 @@ class OutputFile {
   int error_ = 0;
   std::string pending_;
 };
+
+// Removes from the current folder the temporary files of outputs that
+// earlier runs of this user left because they were killed: only regular
+// files named as above whose process no longer runs. Gives how many.
+int RemoveUnfinishedOutputsOfEndedRuns();

@@ -57,6 +57,7 @@ bool ExportTable(ExportRun& run, sqlite3* db, const TableShapes& shapes, const s
                  std::string_view table) {
   Console& console = run.console;
   console.WriteLine("  Processing " + databaseFile + " > " + ConsoleText(table));
+  const ReadingNote reading(databaseFile + " > " + std::string(table));
 
   const std::string_view nameParts[] = {run.settings.caseReference, " - ", run.settings.caseName, " - ",
                                         databaseFile, " ", table};

@@ -44,7 +44,10 @@ void RunReport(Console& console, const CaseSettings& settings, std::string_view 
     console.WriteLine();
     console.Write("Processing...");
     report = ClaimReportName(settings, extension);
-    if (!write(db.get(), report, rows)) {
+    const ReadingNote reading{std::string(kPlacesDatabase)};
+    const bool written = write(db.get(), report, rows);
+    db.Close();
+    if (!written) {
       if (report.renamed) {
         console.WriteLine();
         console.Write("Written as " + report.name);

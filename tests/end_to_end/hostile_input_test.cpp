@@ -3,6 +3,7 @@
 // folder, and never reports a loss as success.
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <functional>
@@ -179,32 +180,89 @@ TEST(HostileDatabases, FaviconsWithEmptyOrNullData) {
   }
 }
 
+// A database in WAL mode with its -wal, copied while its writer still has
+// it open, so that the -wal is there.
+void MakeWalDatabase(const std::filesystem::path& at) {
+  TempFolder staging;
+  const std::filesystem::path file = staging / "places.sqlite";
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; CREATE TABLE moz_places (url);"
+                             "INSERT INTO moz_places VALUES ('http://a.example/');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  std::filesystem::copy_file(file, at);
+  std::filesystem::copy_file(file.string() + "-wal", at.string() + "-wal");
+  sqlite3_close(db);
+}
+
+// A database, and beside it a -journal or -wal made by make.
+std::function<void(const std::filesystem::path&)> WithSidecar(
+    const std::string& suffix, std::function<void(const std::filesystem::path&)> make) {
+  return [suffix, make](const std::filesystem::path& at) {
+    CreateBrowserDatabase(at, "firefox3/places.sql");
+    make(at.string() + suffix);
+  };
+}
+
+// A file only its owner, root, may read.
+void MakeRootOnlyFile(const std::filesystem::path& at) {
+  WriteFileBytes(at, std::string(4096, 'j'));
+  std::filesystem::permissions(at, std::filesystem::perms(0400));
+}
+
+// A database, or its -wal or -journal, that cannot be read is said so with
+// the reason and passed over; the other databases of the task are read.
 TEST(HostileDatabases, NamesThatHoldNoFileAreSaidSoAndPassedOver) {
+  using Make = std::function<void(const std::filesystem::path&)>;
   struct Case {
     std::string kind;
-    std::function<void(const std::filesystem::path&)> make;
+    Make make;
     std::string reason;
+    bool asNobody = false;  // run as an ordinary user, whom file modes bind
   };
+  const Make fifo = [](const std::filesystem::path& at) { ::mkfifo(at.c_str(), 0644); };
+  const Make folder = [](const std::filesystem::path& at) { std::filesystem::create_directory(at); };
   const Case cases[] = {
-      {"FIFO", [](const std::filesystem::path& at) { ::mkfifo(at.c_str(), 0644); }, "it is a FIFO, not a file"},
-      {"folder", [](const std::filesystem::path& at) { std::filesystem::create_directory(at); },
-       "it is a folder, not a file"},
+      {"FIFO", fifo, "it is a FIFO, not a file"},
+      {"folder", folder, "it is a folder, not a file"},
       {"dangling link", [](const std::filesystem::path& at) { std::filesystem::create_symlink("/nowhere/x", at); },
        "it is a link to /nowhere/x, which is not there"},
+      {"FIFO as -wal", WithSidecar("-wal", fifo),
+       "its write-ahead log places.sqlite-wal cannot be read: it is a FIFO, not a file"},
+      {"folder as -journal", WithSidecar("-journal", folder),
+       "its journal places.sqlite-journal cannot be read: it is a folder, not a file"},
+      {"-journal the user may not read", WithSidecar("-journal", MakeRootOnlyFile),
+       "its journal places.sqlite-journal cannot be read: Permission denied", true},
+      {"-wal the user may not read",
+       [](const std::filesystem::path& at) {
+         MakeWalDatabase(at);
+         std::filesystem::permissions(at, std::filesystem::perms(0444));
+         std::filesystem::permissions(at.string() + "-wal", std::filesystem::perms(0400));
+       },
+       "its write-ahead log places.sqlite-wal cannot be read: Permission denied", true},
   };
+  const bool root = ::geteuid() == 0;
   for (const Case& c : cases) {
-    TempFolder folder;
-    c.make(folder / "places.sqlite");
-    CreateBrowserDatabase(folder / "search.sqlite", "firefox3/search.sql");
-    SkvRun run = RunAnswers(folder.path(), "A\n\nC\n\nD\nn\n\n");
+    if (c.asNobody && !root) continue;
+    TempFolder evidence;
+    c.make(evidence / "places.sqlite");
+    CreateBrowserDatabase(evidence / "search.sqlite", "firefox3/search.sql");
+    std::filesystem::permissions(evidence.path(), std::filesystem::perms(0777));
+    const std::set<std::string> before = FileNames(evidence.path());
+    SkvRun run = RunSkv(evidence.path(), StandardSettingsInput() + "A\n\nC\n\nD\nn\n\nX\n",
+                        c.asNobody ? AsUnprivilegedUser() : SkvOptions());
     EXPECT_EQ(run.exitStatus, 0) << c.kind;
     const std::string lines = "Database places.sqlite found.\n  Could not read places.sqlite: " + c.reason + "\n";
     EXPECT_NE(run.transcript.find(lines + "Database search.sqlite found.\n  Processing search.sqlite > engine_data\n"),
               std::string::npos)
         << c.kind << run.transcript;
     EXPECT_NE(run.transcript.find(lines + "\nPress enter to continue"), std::string::npos) << c.kind;
-    EXPECT_EQ(FileNames(folder.path()).size(), 2u + 1) << c.kind;  // the search tables' file
+    std::set<std::string> expected = before;
+    expected.insert("2008-117 - Harbour Street - search.sqlite engine_data.csv");
+    EXPECT_EQ(FileNames(evidence.path()), expected) << c.kind;
   }
+  if (!root) GTEST_SKIP() << "the cases of files the user may not read need root, to run skv as nobody";
 }
 
 TEST(ConsoleFaults, ClosedStandardOutputNeverReachesTheReports) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -123,20 +124,6 @@ TEST(PublishedOutputs, TablesWhoseNamesCollideEachGetAFileAndTheConsoleSaysWhich
   EXPECT_TRUE(std::filesystem::is_regular_file(folder / (kFile + "Internet Usage (2).csv")));
 }
 
-// Waits until the run is writing an output in the folder: a temporary file
-// that has received its first block.
-bool AwaitWritingOutput(const std::filesystem::path& folder) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (std::chrono::steady_clock::now() < deadline) {
-    for (const std::string& name : FileNames(folder)) {
-      std::error_code error;
-      if (name.starts_with(".skv-") && std::filesystem::file_size(folder / name, error) > 0) return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return false;
-}
-
 TEST(PublishedOutputs, AnInterruptedTaskLeavesNeitherAPartialOutputNorACopyOfTheEvidence) {
   TempFolder folder;
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
@@ -149,9 +136,9 @@ TEST(PublishedOutputs, AnInterruptedTaskLeavesNeitherAPartialOutputNorACopyOfThe
   TempFolder temporary;
   SkvOptions options;
   options.temporaryFolder = temporary.path();
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGXCPU}) {
     StartedSkv skv(folder.path(), StandardSettingsInput() + "D\nn\n\nX\n", options);
-    ASSERT_TRUE(AwaitWritingOutput(folder.path())) << "the report never began";
+    ASSERT_TRUE(skv.AwaitTranscript("Processing...")) << "the report never began";
     ::kill(skv.pid(), signal);
     SkvRun run = skv.Wait();
     EXPECT_EQ(run.exitStatus, 128 + signal) << run.transcript;
@@ -161,3 +148,69 @@ TEST(PublishedOutputs, AnInterruptedTaskLeavesNeitherAPartialOutputNorACopyOfThe
 }
 
 }  // namespace
+
+namespace {
+
+// The id of a process that has ended.
+pid_t EndedProcessId() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+// What a run with the given process id leaves when it is killed (SIGKILL, a
+// power cut): a private copy in the temporary folder and a named temporary
+// output in the evidence folder.
+void LeaveLeftoversOf(pid_t pid, const std::filesystem::path& folder, const std::filesystem::path& temporary) {
+  const std::filesystem::path copy = temporary / ("skv-" + std::to_string(pid) + "-a1B2c3");
+  std::filesystem::create_directory(copy);
+  WriteFileBytes(copy / "evidence.db", "SQLite format 3");
+  WriteFileBytes(copy / "evidence.db-wal", "wal");
+  WriteFileBytes(folder / (".skv-" + std::to_string(pid) + "-7.part"), "Visit Date,URL");
+}
+
+}  // namespace
+
+TEST(PublishedOutputs, WhatKilledRunsLeftIsRemovedAtTheNextStartAndNothingElse) {
+  TempFolder folder;
+  TempFolder temporary;
+  const pid_t ended = EndedProcessId();
+  const pid_t running = ::fork();
+  if (running == 0) {
+    ::pause();
+    ::_exit(0);
+  }
+  LeaveLeftoversOf(ended, folder.path(), temporary.path());
+  LeaveLeftoversOf(running, folder.path(), temporary.path());
+  // Named like a leftover, but holding what a copy never holds; and names of
+  // others.
+  const std::string foreign = "skv-" + std::to_string(ended) + "-zzzzzz";
+  std::filesystem::create_directory(temporary / foreign);
+  WriteFileBytes(temporary / foreign / "notes.txt", "");
+  WriteFileBytes(folder / ".skv-notes.part", "");
+  WriteFileBytes(folder / ("skv-" + std::to_string(ended) + "-1.part"), "");
+
+  const auto before = [&] { return std::make_pair(FileNames(folder.path()), FileNames(temporary.path())); }();
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "X\n", {.temporaryFolder = temporary.path()});
+  ::kill(running, SIGKILL);
+  ::waitpid(running, nullptr, 0);
+
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.transcript, StartTranscript() + "Removed 2 leftovers of earlier runs that were killed.\n\n" +
+                                StandardSettingsTranscript() + MenuTranscript());
+  std::set<std::string> expectedFolder = before.first;
+  expectedFolder.erase(".skv-" + std::to_string(ended) + "-7.part");
+  std::set<std::string> expectedTemporary = before.second;
+  expectedTemporary.erase("skv-" + std::to_string(ended) + "-a1B2c3");
+  EXPECT_EQ(FileNames(folder.path()), expectedFolder);
+  EXPECT_EQ(FileNames(temporary.path()), expectedTemporary);
+  EXPECT_EQ(FileNames(temporary / foreign), std::set<std::string>{"notes.txt"});
+
+  // Once that process has ended too, its leftovers go.
+  run = RunSkv(folder.path(), StandardSettingsInput() + "X\n", {.temporaryFolder = temporary.path()});
+  EXPECT_NE(run.transcript.find("\nRemoved 2 leftovers of earlier runs that were killed.\n"), std::string::npos);
+  EXPECT_EQ(FileNames(folder.path()),
+            (std::set<std::string>{".skv-notes.part", "skv-" + std::to_string(ended) + "-1.part"}));
+  EXPECT_EQ(FileNames(temporary.path()), std::set<std::string>{foreign});
+}

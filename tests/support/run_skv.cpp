@@ -106,6 +106,20 @@ SkvRun StartedSkv::Wait() {
   return run;
 }
 
+std::string StartedSkv::TranscriptSoFar() const {
+  // The child may not have made the file yet.
+  return std::filesystem::exists(*streams_ / "stdout") ? ReadFileBytes(*streams_ / "stdout") : "";
+}
+
+bool StartedSkv::AwaitTranscript(const std::string& text) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (TranscriptSoFar().find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
 SkvRun RunSkv(const std::filesystem::path& folder, const std::string& input, const SkvOptions& options) {
   return StartedSkv(folder, input, options).Wait();
 }

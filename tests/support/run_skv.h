@@ -69,6 +69,10 @@ class StartedSkv {
   StartedSkv& operator=(const StartedSkv&) = delete;
 
   pid_t pid() const { return child_; }
+  // What the run has written to standard output so far.
+  std::string TranscriptSoFar() const;
+  // Waits up to 30 s for the transcript to hold text; false if it never did.
+  bool AwaitTranscript(const std::string& text) const;
   // Waits for the run to end.
   SkvRun Wait();
 
