@@ -32,7 +32,7 @@ void Check(const std::string& input, const std::string& output) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 5) return 0;
-  CaseSettings settings;
+  DateStyle settings;
   std::memcpy(&settings.utcOffsetMinutes, data, sizeof(float));
   settings.englishDateFormat = (data[4] & 1) != 0;
   const std::string text(reinterpret_cast<const char*>(data) + 5, size - 5);

@@ -5,15 +5,13 @@
 
 #include <string>
 
+#include "base/date_style.h"
+
 class Console;
 
-struct CaseSettings {
-  // true: day before month (English); false: month before day (American).
-  bool englishDateFormat = true;
-  // Offset from UTC, in minutes, applied to every decoded timestamp. Single
-  // precision on purpose: the examples that examiners rely on (60.1 minutes
-  // adding 3605 seconds) come from that precision.
-  float utcOffsetMinutes = 0.0f;
+// The date format and UTC offset (englishDateFormat, utcOffsetMinutes) are
+// the DateStyle that every decoded date is written in.
+struct CaseSettings : DateStyle {
   std::string caseReference;
   std::string caseName;
   std::string investigator;

@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "base/system_error.h"
 #include "console/console.h"
 
 EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName) {
@@ -12,12 +11,29 @@ EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& file
     return db;
   }
   console.WriteLine("Database " + fileName + " found.");
-  if (db.found() == EvidenceDatabase::Found::kUnreadable) {
-    console.WriteLine("  Could not read " + fileName + (db.copyFailed() ? " from a private copy: " : ": ") +
-                      ConsoleText(db.reason()));
+  if (db.found() == EvidenceDatabase::Found::kUnreadable) ReportUnreadable(console, fileName, *db.failure());
+  if (db.readInPlace()) {
+    console.WriteLine("  Read where it stands, so its access time may change: no private copy could be made in "
+                      "the temporary folder " + ConsoleText(db.failure()->name) + ": " + db.failure()->Why());
   }
-  if (db.readInPlace()) console.WriteLine("  Read where it stands, so its access time may change: " + ConsoleText(db.reason()));
   return db;
+}
+
+void ReportUnreadable(Console& console, const std::string& fileName, const Failure& failure) {
+  console.WriteLine(UnreadableLine(fileName, failure));
+}
+
+std::string UnreadableLine(const std::string& fileName, const Failure& failure) {
+  std::string line = "  Could not read " + fileName;
+  if (failure.step == Failure::Step::kCopy) {
+    line += " from a private copy: ";
+    if (!failure.name.empty()) line += "cannot make one in the temporary folder " + failure.name + ": ";
+  } else if (failure.name != fileName) {
+    line += ": its " + std::string(SidecarKind(failure.name)) + " " + failure.name + " cannot be read: ";
+  } else {
+    line += ": ";
+  }
+  return ConsoleText(line + failure.Why());
 }
 
 std::string ConsoleText(std::string_view text) {
@@ -37,9 +53,10 @@ std::string ConsoleText(std::string_view text) {
   return shown;
 }
 
-void ReportUnpreparedStatement(Console& console) {
+void ReportUnpreparedStatement(Console& console, sqlite3* db) {
   console.WriteLine();
-  console.Write("Could not prepare statement.");
+  console.WriteLine("Could not prepare statement.");
+  console.Write(ConsoleText(sqlite3_errmsg(db)));
 }
 
 void EndProgramWithMessage(Console& console, const std::string& message) {
@@ -48,8 +65,26 @@ void EndProgramWithMessage(Console& console, const std::string& message) {
   throw ProgramEnd{1};
 }
 
-void EndProgramAfterWriteFailure(Console& console, const OutputFailure& failure) {
-  EndProgramWithMessage(console, "Error writing output file " + failure.fileName + ":" + SystemErrorText(failure.error));
+void EndProgramAfterWriteFailure(Console& console, const Failure& failure) {
+  EndProgramWithMessage(console, "Error writing output file " + failure.name + ":" + failure.Why());
+}
+
+TaskFile::TaskFile(Console& console, std::string name, CreateMessage message)
+    : console_(console), file_(std::move(name)) {
+  if (!file_.failure()) return;
+  const std::string& created = file_.name();
+  switch (message) {
+    case CreateMessage::kNameThenReason:
+      EndProgramWithMessage(console_, "Error creating output file " + created + ":" + file_.failure()->Why());
+    case CreateMessage::kAfterColonBlank:
+      EndProgramWithMessage(console_, "Error creating output file: " + created);
+    case CreateMessage::kAfterColon:
+      EndProgramWithMessage(console_, "Error creating output file:" + created);
+  }
+}
+
+void TaskFile::Publish() {
+  if (!file_.Publish()) EndProgramAfterWriteFailure(console_, *file_.failure());
 }
 
 namespace {

@@ -20,14 +20,16 @@ namespace {
 // page lookups, which the system's file cache serves.
 constexpr int kPageCacheKiB = 1024;
 
-DatabaseHandle OpenWithSqlite(const std::string& path, int flags, std::string& failure) {
+// Opens a database with SQLite; nothing when it cannot, SQLite's reason then
+// in failure.
+DatabaseHandle OpenWithSqlite(const std::string& path, int flags, Failure& failure) {
   sqlite3* raw = nullptr;
   // The program has one thread: SQLite's own locking of each call is not
   // needed, and costs a mutex pair per call and per cell.
   const int result = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   DatabaseHandle db(raw);  // a failed open leaves a handle to release too
   if (result != SQLITE_OK) {
-    failure = raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(result);
+    failure.reason = raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(result);
     return nullptr;
   }
   // One read transaction for all a task reads: one snapshot of the
@@ -80,11 +82,7 @@ std::string ResolvedPath(int fd, const std::string& fileName) {
 // The files that hold a database's changes not yet in it: a WAL not yet
 // checkpointed, or the journal of a transaction not finished. The "-shm"
 // index is not among them: SQLite rebuilds it from the WAL.
-struct SidecarKind {
-  const char* suffix;
-  const char* description;
-};
-constexpr SidecarKind kSidecars[] = {{"-wal", "write-ahead log"}, {"-journal", "journal"}};
+constexpr std::string_view kSidecars[] = {"-wal", "-journal"};
 
 // Whether the database header says WAL mode: bytes 18 and 19 are the file
 // format's write and read versions, 2 for WAL.
@@ -94,13 +92,20 @@ bool InWalMode(int fd) {
   return header[18] == 2 || header[19] == 2;
 }
 
+Failure ReadFailure(const std::string& name, int error, std::string reason = {}) {
+  return {Failure::Step::kRead, name, error, std::move(reason)};
+}
+
 }  // namespace
 
-EvidenceDatabase EvidenceDatabase::Unreadable(std::string reason, bool copyFailed) {
+std::string_view SidecarKind(std::string_view name) {
+  return name.ends_with("-wal") ? "write-ahead log" : "journal";
+}
+
+EvidenceDatabase EvidenceDatabase::Unreadable(Failure failure) {
   EvidenceDatabase db;
   db.found_ = Found::kUnreadable;
-  db.reason_ = std::move(reason);
-  db.copyFailed_ = copyFailed;
+  db.failure_ = std::move(failure);
   return db;
 }
 
@@ -108,13 +113,13 @@ EvidenceDatabase EvidenceDatabase::Open(const std::string& fileName) {
   // The name itself first: most names a profile lists are not there.
   struct stat name {};
   if (::lstat(fileName.c_str(), &name) != 0) {
-    return errno == ENOENT ? EvidenceDatabase() : Unreadable(SystemErrorText(errno));
+    return errno == ENOENT ? EvidenceDatabase() : Unreadable(ReadFailure(fileName, errno));
   }
   const FileDescriptor evidence(OpenEvidenceFile(fileName));
-  if (evidence.get() < 0) return Unreadable(WhyNotOpened(fileName, name, errno));
+  if (evidence.get() < 0) return Unreadable(ReadFailure(fileName, 0, WhyNotOpened(fileName, name, errno)));
   struct stat status {};
-  if (::fstat(evidence.get(), &status) != 0) return Unreadable(SystemErrorText(errno));
-  if (!S_ISREG(status.st_mode)) return Unreadable(KindOf(status.st_mode));
+  if (::fstat(evidence.get(), &status) != 0) return Unreadable(ReadFailure(fileName, errno));
+  if (!S_ISREG(status.st_mode)) return Unreadable(ReadFailure(fileName, 0, KindOf(status.st_mode)));
 
   // Each sidecar there is beside the file itself, read whole or not at all:
   // a database read without its journal shows an unfinished transaction as
@@ -122,49 +127,36 @@ EvidenceDatabase EvidenceDatabase::Open(const std::string& fileName) {
   const std::string resolved = ResolvedPath(evidence.get(), fileName);
   const std::string& shownBase = S_ISLNK(name.st_mode) ? resolved : fileName;
   std::vector<std::unique_ptr<FileDescriptor>> sidecars;
-  std::vector<PrivateCopy::Source> sources = {{evidence.get(), ""}};
-  std::vector<std::string> sourceNames = {fileName};
-  for (const SidecarKind& kind : kSidecars) {
-    const std::string shown = shownBase + kind.suffix;
-    auto unreadable = [&](const std::string& why) {
-      return Unreadable("its " + std::string(kind.description) + " " + shown + " cannot be read: " + why);
-    };
-    auto sidecar = std::make_unique<FileDescriptor>(OpenEvidenceFile(resolved + kind.suffix));
+  std::vector<PrivateCopy::Source> sources = {{evidence.get(), fileName, ""}};
+  for (const std::string_view suffix : kSidecars) {
+    const std::string shown = shownBase + std::string(suffix);
+    auto sidecar = std::make_unique<FileDescriptor>(OpenEvidenceFile(resolved + std::string(suffix)));
     if (sidecar->get() < 0 && errno == ENOENT) continue;
-    if (sidecar->get() < 0) return unreadable(SystemErrorText(errno));
-    if (::fstat(sidecar->get(), &status) != 0) return unreadable(SystemErrorText(errno));
-    if (!S_ISREG(status.st_mode)) return unreadable(KindOf(status.st_mode));
-    sources.push_back({sidecar->get(), kind.suffix});
-    sourceNames.push_back(std::string(kind.description) + " " + shown);
+    if (sidecar->get() < 0) return Unreadable(ReadFailure(shown, errno));
+    if (::fstat(sidecar->get(), &status) != 0) return Unreadable(ReadFailure(shown, errno));
+    if (!S_ISREG(status.st_mode)) return Unreadable(ReadFailure(shown, 0, KindOf(status.st_mode)));
+    sources.push_back({sidecar->get(), shown, std::string(suffix)});
     sidecars.push_back(std::move(sidecar));
   }
 
   EvidenceDatabase db;
-  std::string failure;
-  PrivateCopy::Failure copyFailure;
+  Failure copyFailure;
   db.copy_ = PrivateCopy::Make(sources, copyFailure);
   if (db.copy_) {
     // Read and write, so that SQLite may apply the WAL or roll the journal
     // back; never create: the copy is there.
+    Failure failure{Failure::Step::kCopy, {}, 0, {}};
     db.db_ = OpenWithSqlite(db.copy_->database(), SQLITE_OPEN_READWRITE, failure);
-    if (!db.db_) return Unreadable(std::move(failure), true);
-  } else if (copyFailure.source == 0) {
-    return Unreadable(SystemErrorText(copyFailure.error));
-  } else if (copyFailure.source > 0) {
-    return Unreadable("its " + sourceNames[static_cast<std::size_t>(copyFailure.source)] +
-                      " cannot be read: " + SystemErrorText(copyFailure.error));
-  } else if (sidecars.empty() && !InWalMode(evidence.get())) {
+    if (!db.db_) return Unreadable(std::move(failure));
+  } else if (copyFailure.step == Failure::Step::kCopy && sidecars.empty() && !InWalMode(evidence.get())) {
     // No room for a copy of a database that SQLite can read where it stands
     // without writing: read it so, at the cost of its access time.
+    Failure failure = ReadFailure(fileName, 0);
     db.db_ = OpenWithSqlite(fileName, SQLITE_OPEN_READONLY, failure);
     if (!db.db_) return Unreadable(std::move(failure));
-    db.readInPlace_ = true;
-    db.reason_ = "no private copy could be made in the temporary folder " + copyFailure.temporaryFolder + ": " +
-                 SystemErrorText(copyFailure.error);
+    db.failure_ = std::move(copyFailure);
   } else {
-    return Unreadable("cannot make one in the temporary folder " + copyFailure.temporaryFolder + ": " +
-                          SystemErrorText(copyFailure.error),
-                      true);
+    return Unreadable(std::move(copyFailure));
   }
   db.found_ = Found::kOpen;
   return db;

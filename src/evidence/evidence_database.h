@@ -31,8 +31,11 @@
 // Nothing here writes to the console: the task reports what was found.
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "base/failure.h"
 #include "evidence/private_copy.h"
 #include "evidence/sqlite_handles.h"
 
@@ -41,7 +44,7 @@ class EvidenceDatabase {
   enum class Found {
     kOpen,        // opened: get() is the connection
     kMissing,     // no file of that name
-    kUnreadable,  // there, but not to be read: reason() says why
+    kUnreadable,  // there, but not to be read: failure() says why
   };
 
   static EvidenceDatabase Open(const std::string& fileName);
@@ -49,12 +52,14 @@ class EvidenceDatabase {
   EvidenceDatabase() = default;
 
   Found found() const { return found_; }
-  // Why an unreadable database could not be read, in words for the console.
-  const std::string& reason() const { return reason_; }
-  // Whether the reason is the private copy (or its folder), not the file.
-  bool copyFailed() const { return copyFailed_; }
+  // Why an unreadable database could not be read: Failure::Step::kRead
+  // naming the database or the sidecar that could not be read, or kCopy
+  // naming the temporary folder where no private copy could be made (no
+  // name: SQLite could not open the copy, its reason given). For a database
+  // read in place, why no copy could be made.
+  const std::optional<Failure>& failure() const { return failure_; }
   // Whether it was opened where it stands, no copy being possible.
-  bool readInPlace() const { return readInPlace_; }
+  bool readInPlace() const { return found_ == Found::kOpen && failure_.has_value(); }
 
   // Closes the connection and removes the private copy, as soon as the
   // task has read all it needs: suspect data stays in the temporary folder
@@ -65,12 +70,14 @@ class EvidenceDatabase {
   sqlite3* get() const { return db_.get(); }
 
  private:
-  static EvidenceDatabase Unreadable(std::string reason, bool copyFailed = false);
+  static EvidenceDatabase Unreadable(Failure failure);
 
   Found found_ = Found::kMissing;
-  std::string reason_;
-  bool copyFailed_ = false;
-  bool readInPlace_ = false;
+  std::optional<Failure> failure_;
   std::unique_ptr<PrivateCopy> copy_;  // declared first: removed after the connection closes
   DatabaseHandle db_;
 };
+
+// What a sidecar of a database is, by the suffix of its name: "write-ahead
+// log" or "journal".
+std::string_view SidecarKind(std::string_view name);

@@ -36,4 +36,14 @@ std::optional<std::string_view> TextAt(sqlite3_stmt* statement, int index) {
   return ColumnText(statement, index);
 }
 
-int IntAt(sqlite3_stmt* statement, int index) { return index < 0 ? 0 : sqlite3_column_int(statement, index); }
+std::int64_t IntAt(sqlite3_stmt* statement, int index) {
+  return index < 0 ? 0 : sqlite3_column_int64(statement, index);
+}
+
+std::string_view BlobAt(sqlite3_stmt* statement, int index) {
+  if (index < 0) return {};
+  // The bytes are asked for after the pointer, as SQLite requires.
+  const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, index));
+  if (bytes == nullptr) return {};
+  return {bytes, static_cast<std::size_t>(sqlite3_column_bytes(statement, index))};
+}

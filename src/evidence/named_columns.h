@@ -13,6 +13,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -23,6 +24,10 @@ void ResolveColumns(sqlite3_stmt* statement, std::span<const std::string_view> s
 
 // Text as SQLite renders it; nothing for SQL NULL or a missing column.
 std::optional<std::string_view> TextAt(sqlite3_stmt* statement, int index);
-// The value converted to a 32-bit integer as sqlite3_column_int converts it
-// (NULL is 0); 0 for a missing column.
-int IntAt(sqlite3_stmt* statement, int index);
+// The value as a 64-bit integer, as SQLite converts it (NULL is 0); 0 for a
+// missing column. Never narrower: an id or count of the evidence beyond 32
+// bits must not wrap into another one.
+std::int64_t IntAt(sqlite3_stmt* statement, int index);
+// The bytes of a BLOB (or of a text); empty for SQL NULL or a missing
+// column. Valid until the statement steps again.
+std::string_view BlobAt(sqlite3_stmt* statement, int index);

@@ -101,33 +101,28 @@ CopyError CopyFileBytes(int in, int out) {
 PrivateCopy::PrivateCopy(std::string folder) : folder_(std::move(folder)), database_(folder_ + "/" + kCopyName) {}
 
 std::unique_ptr<PrivateCopy> PrivateCopy::Make(const std::vector<Source>& sources, Failure& failure) {
-  failure = {-1, 0, TemporaryFolder()};
-  std::string pattern = failure.temporaryFolder + "/" + std::string(kFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX";
+  const std::string base = TemporaryFolder();
+  auto fail = [&](const CopyError& error, const Source* source) {
+    failure = error.reading ? Failure{Failure::Step::kRead, source->name, error.error, {}}
+                            : Failure{Failure::Step::kCopy, base, error.error, {}};
+    return nullptr;
+  };
+  std::string pattern = base + "/" + std::string(kFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX";
   std::unique_ptr<PrivateCopy> copy;
   {
     TerminatingSignalsHeld held;
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      failure.error = errno;
-      return nullptr;
-    }
+    if (::mkdtemp(pattern.data()) == nullptr) return fail({false, errno}, nullptr);
     copy.reset(new PrivateCopy(pattern));
     copy->leftovers_.emplace_back(copy->folder_, Leftover::Kind::kFolder);
     copy->files_.push_back(copy->database_);
     for (const char* suffix : kSqliteFiles) copy->files_.push_back(copy->database_ + suffix);
     for (const std::string& file : copy->files_) copy->leftovers_.emplace_back(file, Leftover::Kind::kFile);
   }
-  for (std::size_t index = 0; index < sources.size(); ++index) {
-    const std::string to = copy->database_ + sources[index].suffix;
+  for (const Source& source : sources) {
+    const std::string to = copy->database_ + source.suffix;
     FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (out.get() < 0) {
-      failure.error = errno;
-      return nullptr;
-    }
-    if (const CopyError error = CopyFileBytes(sources[index].fd, out.get()); error.error != 0) {
-      failure.source = error.reading ? static_cast<int>(index) : -1;
-      failure.error = error.error;
-      return nullptr;
-    }
+    if (out.get() < 0) return fail({false, errno}, &source);
+    if (const CopyError error = CopyFileBytes(source.fd, out.get()); error.error != 0) return fail(error, &source);
   }
   return copy;
 }

@@ -26,27 +26,23 @@
 #include <string>
 #include <vector>
 
+#include "base/failure.h"
 #include "base/leftover_files.h"
 
 class PrivateCopy {
  public:
   // One file to copy: the open, regular evidence file or one of its
-  // sidecars, and the suffix it takes after the copy's name ("" for the
-  // database, "-wal", "-journal").
+  // sidecars, its name as the examiner knows it, and the suffix it takes
+  // after the copy's name ("" for the database, "-wal", "-journal").
   struct Source {
     int fd;
+    std::string name;
     std::string suffix;
-  };
-  // Why a copy could not be made: a read of one of the sources failed
-  // (source is its index), or the copy's side failed (source is -1).
-  struct Failure {
-    int source = -1;
-    int error = 0;
-    std::string temporaryFolder;
   };
 
   // Copies the sources, the database first. Nothing when it cannot; why in
-  // failure.
+  // failure: Failure::Step::kRead naming the source whose read failed, or
+  // kCopy naming the temporary folder.
   static std::unique_ptr<PrivateCopy> Make(const std::vector<Source>& sources, Failure& failure);
 
   ~PrivateCopy();

@@ -3,8 +3,11 @@
 #include "evidence/sqlite_handles.h"
 
 std::map<std::string, TableShape, std::less<>> ProbeTables(sqlite3* db) {
-  // pragma_table_list came with SQLite 3.37; the build requires it.
-  Statement query = PrepareStatement(db, "SELECT name, wr FROM pragma_table_list WHERE schema = 'main' AND type = 'table'");
+  // pragma_table_list came with SQLite 3.37; the build requires it. Every
+  // kind of table is asked for: ordinary, virtual, and the shadow tables that
+  // hold a virtual table's data, which may be WITHOUT ROWID (FTS5's).
+  Statement query =
+      PrepareStatement(db, "SELECT name, wr FROM pragma_table_list WHERE schema = 'main' AND type <> 'view'");
   std::map<std::string, TableShape, std::less<>> tables;
   while (query && sqlite3_step(query.get()) == SQLITE_ROW) {
     tables[std::string(ColumnText(query.get(), 0).value_or(""))].hasRowIds = sqlite3_column_int(query.get(), 1) == 0;

@@ -6,14 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
 
 namespace {
 
-constexpr std::size_t kBlockSize = 64 * 1024;
-constexpr std::size_t kSmallFile = 4 * 1024;
 
 // Temporary names are hidden, carry the process id, and are tried until one
 // is free: the exclusive creation, not the name, is what makes them safe.
@@ -55,7 +54,7 @@ OutputFile::OutputFile(std::string finalName) : finalName_(std::move(finalName))
   fd_ = ::open(".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   if (fd_ >= 0) return;
   // Otherwise a named temporary, which a handler or a later run removes.
-  OpenNamedTemporary();
+  fd_ = OpenNamedTemporary();
 }
 
 int OutputFile::OpenNamedTemporary() {
@@ -64,7 +63,7 @@ int OutputFile::OpenNamedTemporary() {
     fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     return fd >= 0;
   });
-  if (error != 0) Fail(OutputFailure::Step::kCreate, error);
+  if (error != 0) Fail(Failure::Step::kCreate, error);
   return fd;
 }
 
@@ -78,57 +77,50 @@ void OutputFile::Discard() {
   leftover_.Release();
 }
 
-void OutputFile::Fail(OutputFailure::Step step, int error) {
-  if (error_ != 0) return;
-  step_ = step;
-  error_ = error != 0 ? error : EIO;
+void OutputFile::Fail(Failure::Step step, int error) {
+  if (failure_) return;
+  failure_ = Failure{step, finalName_, error != 0 ? error : EIO, {}};
+  room_ = 0;
   Discard();
 }
 
 bool OutputFile::WriteOut(std::string_view bytes) {
-  while (!bytes.empty() && error_ == 0) {
+  while (!bytes.empty() && !failure_) {
     const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
     if (written < 0) {
-      if (errno != EINTR) Fail(OutputFailure::Step::kWrite, errno);
+      if (errno != EINTR) Fail(Failure::Step::kWrite, errno);
       continue;
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  return error_ == 0;
+  return !failure_;
 }
 
-void OutputFile::WritePendingIfFull() {
-  if (pending_.size() < kBlockSize) return;
-  WriteOut(pending_);
-  pending_.clear();
-}
-
-void OutputFile::Append(std::string_view bytes) {
-  if (error_ != 0) return;
-  if (pending_.empty() && bytes.size() >= kBlockSize) {
-    WriteOut(bytes);  // a large image or cell goes out as it is, not through a copy
-    return;
+void OutputFile::AppendBlock(std::string_view bytes) {
+  if (failure_) return;
+  if (pending_.size() + bytes.size() < kBlockSize) {
+    // A file that grows past a small one gets its whole block at once:
+    // growing by doubling would end at twice the block, and a small file (a
+    // favicon, an empty table) needs none of it.
+    if (pending_.size() + bytes.size() > kSmallFile) pending_.reserve(kBlockSize);
+    pending_.append(bytes);
+  } else if (pending_.empty()) {
+    WriteOut(bytes);
+  } else {
+    // The block filled and written; what remains goes out as it is when it
+    // is a block or more, else starts the next block.
+    const std::size_t fill = kBlockSize - pending_.size();
+    pending_.append(bytes.substr(0, fill));
+    bytes.remove_prefix(fill);
+    if (!WriteOut(pending_)) return;
+    pending_.clear();
+    if (bytes.size() >= kBlockSize) {
+      WriteOut(bytes);
+    } else {
+      pending_.append(bytes);
+    }
   }
-  ReserveBlock();
-  pending_.append(bytes);
-  WritePendingIfFull();
-}
-
-void OutputFile::ReserveBlock() {
-  // Room for a block and the line that fills it, taken once the file shows
-  // it will need it: growing by doubling would take twice the block, and a
-  // small file (a favicon, an empty table) needs none of it.
-  if (pending_.size() >= kSmallFile && pending_.capacity() < kBlockSize) {
-    pending_.reserve(kBlockSize + kBlockSize / 8);
-  }
-}
-
-bool OutputFile::EndLine() {
-  if (error_ != 0) return false;
-  ReserveBlock();
-  pending_.append(kLineEnd);
-  WritePendingIfFull();
-  return error_ == 0;
+  room_ = failure_ ? 0 : std::min(pending_.capacity(), kBlockSize) - pending_.size();
 }
 
 bool OutputFile::NameUnnamedFile() {
@@ -136,12 +128,12 @@ bool OutputFile::NameUnnamedFile() {
   const int error = ClaimTemporaryName(temporaryName_, leftover_, [&self](const char* name) {
     return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
   });
-  if (error != 0) Fail(OutputFailure::Step::kWrite, error);
+  if (error != 0) Fail(Failure::Step::kWrite, error);
   return error == 0;
 }
 
 bool OutputFile::Publish() {
-  if (error_ != 0) return false;
+  if (failure_) return false;
   if (!WriteOut(pending_)) return false;
   pending_.clear();
   // A file without a name gets a temporary one first: linkat cannot replace
@@ -150,11 +142,11 @@ bool OutputFile::Publish() {
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) {
-    Fail(OutputFailure::Step::kWrite, errno);
+    Fail(Failure::Step::kWrite, errno);
     return false;
   }
   if (std::rename(temporaryName_.c_str(), finalName_.c_str()) != 0) {
-    Fail(OutputFailure::Step::kWrite, errno);
+    Fail(Failure::Step::kWrite, errno);
     return false;
   }
   temporaryName_.clear();

@@ -16,73 +16,76 @@
 // the program is killed, a nameless one vanishes with it, and a named one is
 // removed by the next run (RemoveUnfinishedOutputsOfEndedRuns).
 //
-// Writes go out in blocks of 64 KiB, not line by line: no line of an
-// unfinished file is ever visible under the final name, so there is nothing
-// to gain by writing sooner.
+// Bytes are gathered in a buffer of the file's own and written out in blocks
+// of 64 KiB, not line by line: no line of an unfinished file is ever visible
+// under the final name, so there is nothing to gain by writing sooner. A
+// piece of a block's size or more (a 50 MB cell, a large image) goes out as
+// it is, without passing through the buffer.
 //
-// Nothing here writes to the console or ends the program: a failure is kept
-// as a value (what failed, the file, the system's error number) for the task
-// to report.
+// Nothing here writes to the console or ends the program: the first failure
+// is kept as a value (the step, the file, the system's error number) for the
+// task to report, and every later call does nothing.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "base/failure.h"
 #include "base/leftover_files.h"
 
 // Every line of a CSV or HTML file ends so.
 inline constexpr std::string_view kLineEnd = "\r\n";
 
-struct OutputFailure {
-  enum class Step {
-    kCreate,  // the temporary file could not be created
-    kWrite,   // a write, the close or the rename failed
-  };
-  Step step = Step::kCreate;
-  std::string fileName;  // the final name
-  int error = 0;         // errno
-};
-
 class OutputFile {
  public:
   // Begins the file that is to become finalName in the current folder; see
-  // failed() for whether it could be created.
+  // failure() for whether it could be created.
   explicit OutputFile(std::string finalName);
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
-  // Removes the temporary file of a file not published.
+  // Removes the file if it was not published.
   ~OutputFile();
 
   const std::string& name() const { return finalName_; }
-  bool failed() const { return error_ != 0; }
-  OutputFailure failure() const { return {step_, finalName_, error_}; }
+  // The first failure: Failure::Step::kCreate or kWrite, the final name and
+  // the error number.
+  const std::optional<Failure>& failure() const { return failure_; }
 
-  // What is waiting to be written; the format writers append to it.
-  std::string& pending() { return pending_; }
   // Appends bytes, written as they are.
-  void Append(std::string_view bytes);
-  // Ends the line with CR LF; writes a full block out. False once anything
-  // has failed.
-  bool EndLine();
+  void Append(std::string_view bytes) {
+    if (bytes.size() < room_) {
+      pending_.append(bytes);
+      room_ -= bytes.size();
+    } else {
+      AppendBlock(bytes);
+    }
+  }
+  // Ends the line with CR LF.
+  void EndLine() { Append(kLineEnd); }
   // Writes the rest, closes the file and gives it its final name. False when
   // any step failed, the file being removed then.
   bool Publish();
 
  private:
+  static constexpr std::size_t kBlockSize = 64 * 1024;
+  static constexpr std::size_t kSmallFile = 4 * 1024;
+
+  void AppendBlock(std::string_view bytes);
   int OpenNamedTemporary();
   bool NameUnnamedFile();
   bool WriteOut(std::string_view bytes);
-  void WritePendingIfFull();
-  void ReserveBlock();
-  void Fail(OutputFailure::Step step, int error);
+  void Fail(Failure::Step step, int error);
   void Discard();
 
   std::string finalName_;
   std::string temporaryName_;
   Leftover leftover_;
   int fd_ = -1;
-  OutputFailure::Step step_ = OutputFailure::Step::kCreate;
-  int error_ = 0;
+  std::optional<Failure> failure_;
   std::string pending_;
+  // What the buffer takes before it must grow or be written out; 0 once
+  // anything has failed.
+  std::size_t room_ = 0;
 };
 
 // Removes from the current folder the temporary files of outputs that

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "console/case_settings.h"
+#include "base/date_style.h"
 #include "table_export/timestamp_columns.h"
 
 struct BrowserProfile {
@@ -16,7 +16,7 @@ struct BrowserProfile {
   TimestampCatalogue timestampColumns;
   // Writes the date text of a stored timestamp into out: DecodePRtimeInto
   // or DecodeChromeTimeInto.
-  void (*decodeTimestamp)(std::string& out, std::string_view text, const CaseSettings& settings);
+  void (*decodeTimestamp)(std::string& out, std::string_view text, const DateStyle& style);
 };
 
 extern const BrowserProfile FirefoxProfile;

@@ -60,7 +60,7 @@ void PutTwoDigits(std::string& out, unsigned value) {
 // part of a date: the date part of the last day written is kept, with the
 // format it was written in. The offset is already in the shifted time, so a
 // change of offset, or the next day, simply misses the cache.
-bool AppendDateTime(std::string& out, std::int64_t shiftedTime, const CaseSettings& settings) {
+bool AppendDateTime(std::string& out, std::int64_t shiftedTime, const DateStyle& style) {
   using namespace std::chrono;
   static const std::int64_t kFirst = sys_days{year{1} / January / 1}.time_since_epoch().count() * kSecondsPerDay;
   static const std::int64_t kPastLast = sys_days{year{10000} / January / 1}.time_since_epoch().count() * kSecondsPerDay;
@@ -80,19 +80,19 @@ bool AppendDateTime(std::string& out, std::int64_t shiftedTime, const CaseSettin
     second += kSecondsPerDay;
     --day;
   }
-  if (day != cache.day || settings.englishDateFormat != cache.englishDateFormat) {
+  if (day != cache.day || style.englishDateFormat != cache.englishDateFormat) {
     const year_month_day date{sys_days{days{day}}};
     const unsigned dayOfMonth = static_cast<unsigned>(date.day());
     const unsigned month = static_cast<unsigned>(date.month());
     cache.datePart.clear();
-    PutTwoDigits(cache.datePart, settings.englishDateFormat ? dayOfMonth : month);
+    PutTwoDigits(cache.datePart, style.englishDateFormat ? dayOfMonth : month);
     cache.datePart += '/';
-    PutTwoDigits(cache.datePart, settings.englishDateFormat ? month : dayOfMonth);
+    PutTwoDigits(cache.datePart, style.englishDateFormat ? month : dayOfMonth);
     cache.datePart += '/';
     cache.datePart += std::to_string(static_cast<int>(date.year()));
     cache.datePart += ' ';
     cache.day = day;
-    cache.englishDateFormat = settings.englishDateFormat;
+    cache.englishDateFormat = style.englishDateFormat;
   }
   out += cache.datePart;
   const auto secondOfDay = static_cast<unsigned>(second);
@@ -107,55 +107,55 @@ bool AppendDateTime(std::string& out, std::int64_t shiftedTime, const CaseSettin
 // Replaces out with the date text of seconds since 1970, or with the
 // original text when there is none.
 void DecodeSecondsInto(std::string& out, std::string_view original, std::optional<std::int64_t> seconds,
-                       const CaseSettings& settings) {
+                       const DateStyle& style) {
   out.clear();
   std::optional<std::int64_t> shifted;
-  if (seconds) shifted = ApplyUtcOffset(*seconds, settings);
-  if (!shifted || !AppendDateTime(out, *shifted, settings)) out.assign(original);
+  if (seconds) shifted = ApplyUtcOffset(*seconds, style);
+  if (!shifted || !AppendDateTime(out, *shifted, style)) out.assign(original);
 }
 
 }  // namespace
 
-std::optional<std::int64_t> ApplyUtcOffset(std::int64_t secondsSince1970, const CaseSettings& settings) {
-  double sum = static_cast<double>(settings.utcOffsetMinutes) * 60.0 + static_cast<double>(secondsSince1970);
+std::optional<std::int64_t> ApplyUtcOffset(std::int64_t secondsSince1970, const DateStyle& style) {
+  double sum = static_cast<double>(style.utcOffsetMinutes) * 60.0 + static_cast<double>(secondsSince1970);
   return TruncateToInt64(sum);
 }
 
-std::optional<std::string> FormatDateTime(std::int64_t shiftedTime, const CaseSettings& settings) {
+std::optional<std::string> FormatDateTime(std::int64_t shiftedTime, const DateStyle& style) {
   std::string out;
-  if (!AppendDateTime(out, shiftedTime, settings)) return std::nullopt;
+  if (!AppendDateTime(out, shiftedTime, style)) return std::nullopt;
   return out;
 }
 
-void DecodePRtimeInto(std::string& out, std::string_view text, const CaseSettings& settings) {
+void DecodePRtimeInto(std::string& out, std::string_view text, const DateStyle& style) {
   if (text.size() != kPRtimeLength) {
     out.assign(text);
     return;
   }
   // The last six characters are the microseconds: they take no part.
-  DecodeSecondsInto(out, text, ReadLeadingInteger(text.substr(0, kPRtimeSecondDigits)), settings);
+  DecodeSecondsInto(out, text, ReadLeadingInteger(text.substr(0, kPRtimeSecondDigits)), style);
 }
 
-void DecodeChromeTimeInto(std::string& out, std::string_view text, const CaseSettings& settings) {
+void DecodeChromeTimeInto(std::string& out, std::string_view text, const DateStyle& style) {
   if (text.size() < kPRtimeLength) {
     // A short value is seconds since 1970 already.
-    DecodeSecondsInto(out, text, ReadLeadingInteger(text), settings);
+    DecodeSecondsInto(out, text, ReadLeadingInteger(text), style);
     return;
   }
   std::optional<std::int64_t> since1601 = ReadLeadingInteger(text.substr(0, text.size() - kMicrosecondDigits));
   std::optional<std::int64_t> since1970;
   if (since1601) since1970 = TruncateToInt64(static_cast<double>(*since1601) - kSecondsFrom1601To1970);
-  DecodeSecondsInto(out, text, since1970, settings);
+  DecodeSecondsInto(out, text, since1970, style);
 }
 
-std::string DecodePRtime(std::string_view text, const CaseSettings& settings) {
+std::string DecodePRtime(std::string_view text, const DateStyle& style) {
   std::string out;
-  DecodePRtimeInto(out, text, settings);
+  DecodePRtimeInto(out, text, style);
   return out;
 }
 
-std::string DecodeChromeTime(std::string_view text, const CaseSettings& settings) {
+std::string DecodeChromeTime(std::string_view text, const DateStyle& style) {
   std::string out;
-  DecodeChromeTimeInto(out, text, settings);
+  DecodeChromeTimeInto(out, text, style);
   return out;
 }

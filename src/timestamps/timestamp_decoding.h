@@ -14,33 +14,33 @@
 // the exports write it as it is). That covers a PRtime text that is not
 // exactly 16 characters long, a number part that does not parse or does not
 // fit in 64 bits, and a shifted time outside the years 1 to 9999. The date
-// format and offset are read from the settings at every call.
+// format and offset are read from the date style at every call.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "console/case_settings.h"
+#include "base/date_style.h"
 
 // Firefox PRtime: microseconds since 1970-01-01 00:00:00 UTC. Only the
 // 16-character form is decoded: its first ten characters are the seconds.
-std::string DecodePRtime(std::string_view text, const CaseSettings& settings);
+std::string DecodePRtime(std::string_view text, const DateStyle& style);
 
 // Google Chrome time: microseconds since 1601-01-01 00:00:00 UTC for a text
 // of 16 characters or more; a shorter text is taken as seconds since 1970.
-std::string DecodeChromeTime(std::string_view text, const CaseSettings& settings);
+std::string DecodeChromeTime(std::string_view text, const DateStyle& style);
 
 // The same, written into out in place of what it held, so that a caller
 // decoding a column of a million values reuses one buffer.
-void DecodePRtimeInto(std::string& out, std::string_view text, const CaseSettings& settings);
-void DecodeChromeTimeInto(std::string& out, std::string_view text, const CaseSettings& settings);
+void DecodePRtimeInto(std::string& out, std::string_view text, const DateStyle& style);
+void DecodeChromeTimeInto(std::string& out, std::string_view text, const DateStyle& style);
 
 // Adds the UTC offset (minutes, single precision widened to double) to whole
 // seconds since 1970 and truncates toward zero. Nothing when the sum is not a
 // number that fits in 64 bits.
-std::optional<std::int64_t> ApplyUtcOffset(std::int64_t secondsSince1970, const CaseSettings& settings);
+std::optional<std::int64_t> ApplyUtcOffset(std::int64_t secondsSince1970, const DateStyle& style);
 
 // The date text of a shifted time, broken down as UTC on the proleptic
 // Gregorian calendar. Nothing outside the years 1 to 9999.
-std::optional<std::string> FormatDateTime(std::int64_t shiftedTime, const CaseSettings& settings);
+std::optional<std::string> FormatDateTime(std::int64_t shiftedTime, const DateStyle& style);

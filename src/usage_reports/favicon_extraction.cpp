@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <optional>
 
-#include "console/task_console.h"
 #include "output/output_file.h"
 #include "evidence/named_columns.h"
 #include "evidence/table_probes.h"
+#include "usage_reports/image_types.h"
 
 namespace {
 
@@ -39,41 +39,7 @@ constexpr const char* kIconOfPage =
     "JOIN moz_icons_to_pages ip ON ip.page_id = p.id JOIN moz_icons i ON i.id = ip.icon_id "
     "WHERE p.page_url = ?1 ORDER BY abs(i.width - 16), i.id LIMIT 1";
 
-bool IsSvgText(std::string_view bytes) {
-  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
-  while (!bytes.empty() && (bytes.front() == ' ' || bytes.front() == '\t' || bytes.front() == '\r' || bytes.front() == '\n')) {
-    bytes.remove_prefix(1);
-  }
-  if (bytes.starts_with("<svg")) return true;
-  return bytes.starts_with("<?xml") && bytes.substr(0, 1024).find("<svg") != std::string_view::npos;
-}
-
 }  // namespace
-
-std::string_view FaviconExtension(std::string_view mimeType) {
-  struct Type {
-    std::string_view mime;
-    std::string_view extension;
-  };
-  static constexpr Type kTypes[] = {
-      {"image/bmp", ".bmp"},    {"image/gif", ".gif"}, {"image/png", ".png"},
-      {"image/x-icon", ".ico"}, {"image/jpg", ".jpg"}, {"image/jpeg", ".jpg"},
-  };
-  for (const Type& type : kTypes) {
-    if (type.mime == mimeType) return type.extension;
-  }
-  return {};
-}
-
-std::string_view ImageExtension(std::string_view bytes) {
-  if (bytes.starts_with("\x89PNG\r\n\x1A\n")) return ".png";
-  if (bytes.starts_with("GIF87a") || bytes.starts_with("GIF89a")) return ".gif";
-  if (bytes.starts_with(std::string_view("\0\0\1\0", 4))) return ".ico";
-  if (bytes.starts_with("\xFF\xD8\xFF")) return ".jpg";
-  if (bytes.starts_with("BM")) return ".bmp";
-  if (IsSvgText(bytes)) return ".svg";
-  return {};
-}
 
 void FaviconExtractor::ChooseSource() {
   source_ = Source::kNone;
@@ -83,6 +49,7 @@ void FaviconExtractor::ChooseSource() {
     return;
   }
   EvidenceDatabase favicons = EvidenceDatabase::Open(kFaviconsDatabase);
+  if (favicons.found() == EvidenceDatabase::Found::kUnreadable) tally_.unreadableDatabase = *favicons.failure();
   if (!favicons) return;
   SetPageCache(favicons.get(), kFaviconPageCacheKiB);
   query_ = PrepareStatement(favicons.get(), kIconOfPage);
@@ -90,22 +57,21 @@ void FaviconExtractor::ChooseSource() {
   if (query_) source_ = Source::kFaviconsDatabase;
 }
 
-const std::string& FaviconExtractor::FaviconFor(const JoinedVisit& visit) {
+FaviconLookup FaviconExtractor::FaviconFor(const JoinedVisit& visit) {
   if (source_ == Source::kNotChosen) ChooseSource();
   if (source_ == Source::kPlaces && visit.faviconId != 0) return ExtractFavicon(visit.faviconId);
   if (source_ == Source::kFaviconsDatabase && visit.url) return ExtractForPage(*visit.url);
-  return kNoImageName;
+  return {kNoImageName, std::nullopt};
 }
 
-const std::string& FaviconExtractor::ExtractFavicon(int faviconId) {
-  if (source_ == Source::kNotChosen) ChooseSource();
-  if (source_ != Source::kPlaces) return kNoImageName;
+FaviconLookup FaviconExtractor::ExtractFavicon(std::int64_t faviconId) {
+  std::optional<Failure> lost;
   std::int8_t written = extracted_.Get(faviconId);
   if (written == IconMemory::kUnknown) {
-    written = ExtractFromPlaces(faviconId);
+    written = ExtractFromPlaces(faviconId, lost);
     extracted_.Set(faviconId, written);
   }
-  return NameOf(faviconId, written);
+  return {NameOf(faviconId, written), std::move(lost)};
 }
 
 std::int8_t FaviconExtractor::IconMemory::Get(std::int64_t id) const {
@@ -138,10 +104,10 @@ std::string FaviconExtractor::PlainName(std::int64_t id, std::int8_t written) {
   return "favicon_" + std::to_string(id) + std::string(kExtensions[static_cast<std::size_t>(written)]);
 }
 
-std::int8_t FaviconExtractor::ExtractFromPlaces(int faviconId) {
+std::int8_t FaviconExtractor::ExtractFromPlaces(std::int64_t faviconId, std::optional<Failure>& lost) {
   sqlite3_stmt* query = query_.get();
   sqlite3_reset(query);
-  sqlite3_bind_int(query, 1, faviconId);
+  sqlite3_bind_int64(query, 1, faviconId);
   if (sqlite3_step(query) != SQLITE_ROW) return kNoImage;
 
   // The Firefox 3 schema of moz_favicons.
@@ -153,37 +119,48 @@ std::int8_t FaviconExtractor::ExtractFromPlaces(int faviconId) {
   if (!TextAt(query, dataColumn)) return kNoImage;  // NULL data: no image
 
   const std::string_view extension = FaviconExtension(TextAt(query, mimeColumn).value_or(""));
-  return WriteImage(faviconId, extension, sqlite3_column_blob(query, dataColumn), sqlite3_column_bytes(query, dataColumn));
+  return WriteImage(faviconId, extension, BlobAt(query, dataColumn), lost);
 }
 
-const std::string& FaviconExtractor::ExtractForPage(std::string_view url) {
+FaviconLookup FaviconExtractor::ExtractForPage(std::string_view url) {
   sqlite3_stmt* query = query_.get();
   sqlite3_reset(query);
   sqlite3_bind_text(query, 1, url.data(), static_cast<int>(url.size()), SQLITE_STATIC);
-  if (sqlite3_step(query) != SQLITE_ROW || sqlite3_column_type(query, 1) == SQLITE_NULL) return kNoImageName;
+  if (sqlite3_step(query) != SQLITE_ROW || sqlite3_column_type(query, 1) == SQLITE_NULL) {
+    return {kNoImageName, std::nullopt};
+  }
   const std::int64_t iconId = sqlite3_column_int64(query, 0);
+  std::optional<Failure> lost;
   std::int8_t written = extracted_.Get(iconId);
   if (written == IconMemory::kUnknown) {
-    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(query, 1));
-    const std::size_t count = bytes != nullptr ? static_cast<std::size_t>(sqlite3_column_bytes(query, 1)) : 0;
-    const std::string_view image(bytes != nullptr ? bytes : "", count);
-    written = WriteImage(iconId, ImageExtension(image), image.data(), static_cast<int>(count));
+    const std::string_view image = BlobAt(query, 1);
+    written = WriteImage(iconId, ImageExtension(image), image, lost);
     extracted_.Set(iconId, written);
   }
-  return NameOf(iconId, written);
+  return {NameOf(iconId, written), std::move(lost)};
 }
 
-std::int8_t FaviconExtractor::WriteImage(std::int64_t id, std::string_view extension, const void* bytes, int count) {
+std::int8_t FaviconExtractor::WriteImage(std::int64_t id, std::string_view extension, std::string_view bytes,
+                                         std::optional<Failure>& lost) {
   const std::int8_t index = ExtensionIndex(extension);
   const std::string number = std::to_string(id);
   const std::string_view parts[] = {"favicon_", number};
   const ClaimedName claimed = names_.Claim(parts, kExtensions[static_cast<std::size_t>(index)]);
   OutputFile file(claimed.name);
-  if (file.failed()) return kNoImage;
-  if (bytes != nullptr && count > 0) file.Append(std::string_view(static_cast<const char*>(bytes), count));
-  if (!file.Publish()) EndProgramAfterWriteFailure(console_, file.failure());
+  if (file.failure()) {
+    if (tally_.notWritten++ == 0) tally_.firstNotWritten = *file.failure();
+    return kNoImage;
+  }
+  file.Append(bytes);
+  if (!file.Publish()) {
+    lost = *file.failure();
+    return kNoImage;
+  }
   // A folder of the plain name is left alone; the page shows the image
   // under the name it was written with.
-  if (claimed.renamed) renamed_.emplace(id, claimed.name);
+  if (claimed.renamed) {
+    renamed_.emplace(id, claimed.name);
+    tally_.renamed.push_back(claimed.name);
+  }
   return index;
 }

@@ -16,58 +16,67 @@
 // The extractor reads moz_favicons through the report's own connection to
 // places.sqlite (one private copy of the database serves both), and opens
 // favicons.sqlite, when it needs it, under the same evidence rules as every
-// database. It never writes to the console,
-// except when writing an image fails after its file was created: that ends
-// the program like any other lost write. An image file is never left half
-// written: it is published whole, or not at all.
+// database. It never writes to the console and never ends the program: what
+// went wrong goes back to the report. An image whose file cannot be created
+// is no image to show, and the report goes on; an image whose write fails
+// once its file was created is handed back at once, for the report to end
+// on; an image file is never left half written.
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
-#include <string>
-#include <string_view>
 
+#include "base/failure.h"
 #include "evidence/evidence_database.h"
 #include "output/output_names.h"
 #include "usage_reports/visit_join.h"
 
-class Console;
+// What the report says of the images after its row count.
+struct FaviconTally {
+  // Images whose file could not be created, and the first one's failure.
+  std::int64_t notWritten = 0;
+  std::optional<Failure> firstNotWritten;
+  // Images written under a numbered name, their plain one being taken.
+  std::vector<std::string> renamed;
+  // favicons.sqlite, there but not to be read.
+  std::optional<Failure> unreadableDatabase;
+};
 
-// The extension for a Firefox 3 MIME type, matched exactly and
-// case-sensitively; empty for any other type, and for a NULL one.
-std::string_view FaviconExtension(std::string_view mimeType);
-
-// The extension for image bytes by their signature: PNG, GIF, ICO, JPEG, BMP
-// or SVG text; empty for anything else.
-std::string_view ImageExtension(std::string_view bytes);
+// The image file of one visit.
+struct FaviconLookup {
+  const std::string& file;  // empty when there is no image to show
+  // An image file that lost data as it was written: the report must end.
+  std::optional<Failure> lost;
+};
 
 class FaviconExtractor {
  public:
   // places: the report's connection to places.sqlite, which outlives the
   // extractor.
-  FaviconExtractor(Console& console, sqlite3* places) : console_(console), places_(places) {}
+  explicit FaviconExtractor(sqlite3* places) : places_(places) {}
 
-  // The image file name of the visited page's favicon; empty when there is
-  // no image to show.
-  const std::string& FaviconFor(const JoinedVisit& visit);
+  // The image of the visited page's favicon, written on first request.
+  FaviconLookup FaviconFor(const JoinedVisit& visit);
 
-  // The image file name of the Firefox 3 favicon with this id, written on
-  // first request; empty when there is no image to show (no row, NULL data,
-  // a file that cannot be created).
-  const std::string& ExtractFavicon(int faviconId);
+  const FaviconTally& tally() const { return tally_; }
 
  private:
   enum class Source { kNotChosen, kNone, kPlaces, kFaviconsDatabase };
   void ChooseSource();
-  std::int8_t ExtractFromPlaces(int faviconId);
-  const std::string& ExtractForPage(std::string_view url);
+  // The image of the Firefox 3 favicon with this id, or of the current
+  // Firefox icon of this page.
+  FaviconLookup ExtractFavicon(std::int64_t faviconId);
+  FaviconLookup ExtractForPage(std::string_view url);
+  std::int8_t ExtractFromPlaces(std::int64_t faviconId, std::optional<Failure>& lost);
   // Writes the image file of an id; what to remember of it.
-  std::int8_t WriteImage(std::int64_t id, std::string_view extension, const void* bytes, int count);
+  std::int8_t WriteImage(std::int64_t id, std::string_view extension, std::string_view bytes,
+                         std::optional<Failure>& lost);
   // The file name of an id from what was remembered of it.
   const std::string& NameOf(std::int64_t id, std::int8_t written);
   static std::string PlainName(std::int64_t id, std::int8_t written);
 
-  Console& console_;
   sqlite3* places_;
   Source source_ = Source::kNotChosen;
   EvidenceDatabase db_;  // favicons.sqlite, when the icons stand there
@@ -93,4 +102,5 @@ class FaviconExtractor {
   std::unordered_map<std::int64_t, std::string> renamed_;
   std::string name_;  // the name last returned, of the id nameId_
   std::int64_t nameId_ = 0;
+  FaviconTally tally_;
 };

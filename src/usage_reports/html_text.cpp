@@ -5,8 +5,8 @@
 #include "base/utf8.h"
 #include "output/output_file.h"
 
-
-void AppendHtmlText(std::string& out, std::string_view text) {
+template <TextSink Sink>
+void AppendHtmlText(Sink& out, std::string_view text) {
   static constexpr auto kSpecial = [] {
     std::array<bool, 256> special{};
     for (unsigned char c : std::string_view("&<>\"'\n")) special[c] = true;
@@ -17,22 +17,23 @@ void AppendHtmlText(std::string& out, std::string_view text) {
   while (true) {
     while (special < text.size() && !kSpecial[static_cast<unsigned char>(text[special])]) ++special;
     if (special == text.size()) break;
-    out.append(text.substr(0, special));
+    out.Append(text.substr(0, special));
     switch (text[special]) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += kLineEnd; break;
+      case '&': out.Append("&amp;"); break;
+      case '<': out.Append("&lt;"); break;
+      case '>': out.Append("&gt;"); break;
+      case '"': out.Append("&quot;"); break;
+      case '\'': out.Append("&#39;"); break;
+      default: out.Append(kLineEnd); break;
     }
     text.remove_prefix(special + 1);
     special = 0;
   }
-  out.append(text);
+  out.Append(text);
 }
 
-void WrapWithBreaks(std::string& out, std::string_view text, std::size_t width, std::string_view separator) {
+template <TextSink Sink>
+void WrapWithBreaks(Sink& out, std::string_view text, std::size_t width, std::string_view separator) {
   if (text.size() <= width) {
     AppendHtmlText(out, text);
     return;
@@ -42,7 +43,7 @@ void WrapWithBreaks(std::string& out, std::string_view text, std::size_t width, 
     const std::size_t fullEnd = position + width;
     const std::size_t end = Utf8CutPoint(text, fullEnd, position);
     AppendHtmlText(out, text.substr(position, end - position));
-    out += separator;
+    out.Append(separator);
     if (end < fullEnd && end < text.size()) {
       position = end;  // moved back before a character: it begins the next piece
     } else if (fullEnd <= text.size()) {
@@ -52,3 +53,8 @@ void WrapWithBreaks(std::string& out, std::string_view text, std::size_t width, 
     }
   }
 }
+
+template void AppendHtmlText(OutputFile&, std::string_view);
+template void AppendHtmlText(StringSink&, std::string_view);
+template void WrapWithBreaks(OutputFile&, std::string_view, std::size_t, std::string_view);
+template void WrapWithBreaks(StringSink&, std::string_view, std::size_t, std::string_view);

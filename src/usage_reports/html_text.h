@@ -8,12 +8,16 @@
 // examiner's browser. The page is written with CR LF line ends throughout, so
 // a line feed inside a text is written as CR LF too.
 
-#include <string>
 #include <string_view>
+
+#include "output/text_sink.h"
+
+// Both are written for an output file and for a StringSink.
 
 // Appends text with & < > " ' written as &amp; &lt; &gt; &quot; &#39; and
 // every line feed as CR LF.
-void AppendHtmlText(std::string& out, std::string_view text);
+template <TextSink Sink>
+void AppendHtmlText(Sink& out, std::string_view text);
 
 // Appends text cut into pieces of at most width bytes, each piece escaped and
 // followed by separator (written as it is: it is mark-up). A text no longer
@@ -22,4 +26,5 @@ void AppendHtmlText(std::string& out, std::string_view text);
 // before it and the next piece begins with it. The cutting goes on while the
 // position is not past the end, so a text whose length is an exact multiple
 // of width ends with the separator twice.
-void WrapWithBreaks(std::string& out, std::string_view text, std::size_t width, std::string_view separator);
+template <TextSink Sink>
+void WrapWithBreaks(Sink& out, std::string_view text, std::size_t width, std::string_view separator);

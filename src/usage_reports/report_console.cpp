@@ -3,7 +3,6 @@
 #include <string>
 
 #include "console/console.h"
-#include "console/task_console.h"
 
 void PrintReportIntroduction(Console& console) {
   console.PrintSectionBreak();
@@ -22,15 +21,10 @@ ClaimedName ClaimReportName(const CaseSettings& settings, std::string_view exten
   return OutputNames().Claim(parts, extension);
 }
 
-// The new name of a report, on a line of its own, when it has one.
-void ReportRenaming(Console& console, const ClaimedName& report) {
-  if (report.renamed) console.WriteLine("Written as " + report.name);
-}
-
 }  // namespace
 
-void RunReport(Console& console, const CaseSettings& settings, std::string_view extension, int emptyLinesAfter,
-               const ReportWriter& write) {
+void RunReport(Console& console, const CaseSettings& settings, std::string_view extension,
+               CreateMessage createMessage, int emptyLinesAfter, const ReportWriter& write) {
   EvidenceDatabase db = ProbeEvidenceDatabase(console, std::string(kPlacesDatabase));
   if (db.found() == EvidenceDatabase::Found::kUnreadable) {
     console.DiscardPendingInput();
@@ -38,34 +32,27 @@ void RunReport(Console& console, const CaseSettings& settings, std::string_view 
     console.WaitForEnter();
     return;
   }
-  std::int64_t rows = 0;
+  ReportTally tally;
   ClaimedName report;
   if (db) {
     console.WriteLine();
     console.Write("Processing...");
     report = ClaimReportName(settings, extension);
     const ReadingNote reading{std::string(kPlacesDatabase)};
-    const bool written = write(db.get(), report, rows);
-    db.Close();
-    if (!written) {
-      if (report.renamed) {
-        console.WriteLine();
-        console.Write("Written as " + report.name);
-      }
-      ReportUnpreparedStatement(console);
+    TaskFile file(console, report.name, createMessage);
+    if (!write(db.get(), file, tally)) {
+      ReportUnpreparedStatement(console, db.get());
       return;
     }
+    file.Publish();
+    db.Close();
   }
   console.DiscardPendingInput();
   console.WriteLine();
   console.WriteLine();
-  console.WriteLine(std::to_string(rows) + " rows exported");
-  ReportRenaming(console, report);
+  console.WriteLine(std::to_string(tally.rows) + " rows exported");
+  if (report.renamed) console.WriteLine("Written as " + report.name);
+  for (const std::string& note : tally.notes) console.WriteLine(note);
   for (int i = 0; i < emptyLinesAfter; ++i) console.WriteLine();
   console.WaitForEnter();
-}
-
-void ReportVisitReadFailure(Console& console, const char* sqliteText) {
-  console.WriteLine();
-  console.Write(std::string("Could not read all of places.sqlite: ") + sqliteText);
 }

@@ -1,27 +1,38 @@
 #pragma once
 
 // What the two usage reports share: their console lines, from the probe of
-// places.sqlite to the pause, and the naming of their file.
+// places.sqlite to the pause, the naming of their file, and the loop over the
+// visit join.
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/case_settings.h"
-#include "evidence/evidence_database.h"
+#include "console/console.h"
+#include "console/progress_count.h"
+#include "console/task_console.h"
+#include "evidence/table_probes.h"
 #include "output/output_names.h"
-
-class Console;
+#include "usage_reports/visit_join.h"
 
 inline constexpr std::string_view kPlacesDatabase = "places.sqlite";
 
 // The section break and the lines naming the tables the report combines.
 void PrintReportIntroduction(Console& console);
 
-// Writes a report file of places.sqlite, named by name; adds one to rows for
-// each visit written. False when a statement could not be prepared, which
-// ends the report where it stands.
-using ReportWriter = std::function<bool(sqlite3* db, const ClaimedName& name, std::int64_t& rows)>;
+// What a report writer tells the task: how many visits it wrote, and the
+// lines to show after the count (images renamed or not written).
+struct ReportTally {
+  std::int64_t rows = 0;
+  std::vector<std::string> notes;
+};
+
+// Writes a report of places.sqlite into file. False when a statement could
+// not be prepared: the report is then not published.
+using ReportWriter = std::function<bool(sqlite3* db, TaskFile& file, ReportTally& tally)>;
 
 // The part of a report from the probe of places.sqlite to the pause:
 // - not found: the probe line, no file, and "0 rows exported";
@@ -30,12 +41,33 @@ using ReportWriter = std::function<bool(sqlite3* db, const ClaimedName& name, st
 // - found: an empty line and "Processing...", the report written under
 //   "<reference> - <name> - Internet Usage" with the extension (or the first
 //   free numbered form, named on the console, when a folder or other
-//   non-file holds that name), then the count line between its empty lines
-//   and the pause; or, when a statement could not be prepared,
-//   "Could not prepare statement." with no count and no pause.
-void RunReport(Console& console, const CaseSettings& settings, std::string_view extension, int emptyLinesAfter,
-               const ReportWriter& write);
+//   non-file holds that name), the private copy of places.sqlite removed,
+//   then the count line between its empty lines, the tally's notes, the
+//   given number of empty lines and the pause; or, when a statement could
+//   not be prepared, no file (an earlier report of that name stays as it
+//   was), "Could not prepare statement." and SQLite's reason, no count and no
+//   pause.
+void RunReport(Console& console, const CaseSettings& settings, std::string_view extension,
+               CreateMessage createMessage, int emptyLinesAfter, const ReportWriter& write);
 
-// A read that failed in the middle of the report: said on the line after
-// "Processing...", so that a shortened report never looks finished.
-void ReportVisitReadFailure(Console& console, const char* sqliteText);
+// Gives write every visit of the join, oldest first, counting each in the
+// tally and on the progress line. False when the page lookup could not be
+// prepared; a read that fails part-way ends the visits there and is said on
+// the line after "Processing...", so that a shortened report never looks
+// finished.
+template <typename WriteVisit>
+bool ForEachVisit(Console& console, sqlite3* db, VisitJoin& join, ReportTally& tally, WriteVisit write) {
+  ProgressCount progress(console, [db] { return CountRows(db, "moz_historyvisits"); });
+  JoinedVisit visit;
+  VisitJoin::Step step;
+  while ((step = join.Next(visit)) == VisitJoin::Step::kVisit) {
+    write(visit);
+    ++tally.rows;
+    progress.CountRow();
+  }
+  if (step == VisitJoin::Step::kReadFailure) {
+    console.WriteLine();
+    console.Write("Could not read all of places.sqlite: " + ConsoleText(join.ReadFailure()));
+  }
+  return step != VisitJoin::Step::kUnprepared;
+}

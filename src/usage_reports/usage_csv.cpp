@@ -3,37 +3,36 @@
 #include <string>
 
 #include "console/console.h"
-#include "console/progress_count.h"
-#include "console/task_console.h"
-#include "evidence/table_probes.h"
 #include "output/csv_format.h"
-#include "output/output_file.h"
 #include "timestamps/timestamp_decoding.h"
 #include "usage_reports/report_console.h"
 #include "usage_reports/visit_join.h"
 
 namespace {
 
-void AppendOptionalField(std::string& line, const std::optional<std::string_view>& value) {
+// The report's last line is followed by one empty line before the pause.
+constexpr int kEmptyLinesAfterCount = 1;
+
+void AppendOptionalField(OutputFile& line, const std::optional<std::string_view>& value) {
   if (value) AppendQuotedField(line, *value);
 }
 
-void AppendNumber(std::string& line, int value) {
-  line += ',';
-  line += std::to_string(value);
+void AppendNumber(OutputFile& line, std::int64_t value) {
+  line.Append(",");
+  line.Append(std::to_string(value));
 }
 
-void AppendFlag(std::string& line, int value) { line += value != 0 ? ",Yes" : ",No"; }
+void AppendFlag(OutputFile& line, std::int64_t value) { line.Append(value != 0 ? ",Yes" : ",No"); }
 
 // decoded: the buffer the date is decoded into, one for the whole report.
-void AppendVisitLine(std::string& line, const JoinedVisit& visit, const CaseSettings& settings, std::string& decoded) {
+void AppendVisitLine(OutputFile& line, const JoinedVisit& visit, const CaseSettings& settings, std::string& decoded) {
   if (visit.visitDate) {
     DecodePRtimeInto(decoded, *visit.visitDate, settings);
     AppendQuotedField(line, decoded);
   }
-  line += ',';
+  line.Append(",");
   AppendOptionalField(line, visit.url);
-  line += ',';
+  line.Append(",");
   AppendOptionalField(line, visit.title);
   AppendNumber(line, visit.visitCount);
   AppendFlag(line, visit.typed);
@@ -44,47 +43,23 @@ void AppendVisitLine(std::string& line, const JoinedVisit& visit, const CaseSett
   AppendNumber(line, visit.session);
 }
 
-// Publishes the report as it stands.
-void PublishReport(Console& console, OutputFile& file) {
-  if (!file.Publish()) EndProgramAfterWriteFailure(console, file.failure());
-}
-
-// Writes the report; false when a statement could not be prepared, which
-// ends the task without its count and pause, the report holding what was
-// written before.
-bool WriteReport(Console& console, const CaseSettings& settings, sqlite3* db, const ClaimedName& name,
-                 std::int64_t& rows) {
-  OutputFile file(name.name);
-  if (file.failed()) EndProgramWithMessage(console, "Error creating output file: " + name.name);
-
+// Writes the report; false when a statement could not be prepared.
+bool WriteReport(Console& console, const CaseSettings& settings, sqlite3* db, TaskFile& file, ReportTally& tally) {
   file.Append("Visit Date,URL,Title,Visit Count,Typed,Hidden,Frecency,From Visit,Visit Type,Session");
-  if (!file.EndLine()) EndProgramAfterWriteFailure(console, file.failure());
-
+  file.EndLine();
   std::optional<VisitJoin> join = VisitJoin::Start(db);
-  if (!join) {
-    PublishReport(console, file);
-    return false;
-  }
-  ProgressCount progress(console, [db] { return CountRows(db, "moz_historyvisits"); });
-  JoinedVisit visit;
+  if (!join) return false;
   std::string decoded;
-  VisitJoin::Step step;
-  while ((step = join->Next(visit)) == VisitJoin::Step::kVisit) {
-    AppendVisitLine(file.pending(), visit, settings, decoded);
-    if (!file.EndLine()) EndProgramAfterWriteFailure(console, file.failure());
-    ++rows;
-    progress.CountRow();
-  }
-  if (step == VisitJoin::Step::kReadFailure) ReportVisitReadFailure(console, join->ReadFailure());
-  PublishReport(console, file);
-  return step != VisitJoin::Step::kUnprepared;
+  return ForEachVisit(console, db, *join, tally, [&](const JoinedVisit& visit) {
+    AppendVisitLine(file.out(), visit, settings, decoded);
+    file.EndLine();
+  });
 }
 
 }  // namespace
 
 void ExportUsageCsv(Console& console, const CaseSettings& settings) {
   PrintReportIntroduction(console);
-  RunReport(console, settings, ".csv", 1, [&](sqlite3* db, const ClaimedName& name, std::int64_t& rows) {
-    return WriteReport(console, settings, db, name, rows);
-  });
+  RunReport(console, settings, ".csv", CreateMessage::kAfterColonBlank, kEmptyLinesAfterCount,
+            [&](sqlite3* db, TaskFile& file, ReportTally& tally) { return WriteReport(console, settings, db, file, tally); });
 }

@@ -4,12 +4,8 @@
 #include <string>
 
 #include "console/console.h"
-#include "console/progress_count.h"
 #include "console/program_identity.h"
-#include "evidence/evidence_database.h"
 #include "console/task_console.h"
-#include "evidence/table_probes.h"
-#include "output/output_file.h"
 #include "timestamps/timestamp_decoding.h"
 #include "usage_reports/favicon_extraction.h"
 #include "usage_reports/html_text.h"
@@ -34,33 +30,17 @@ constexpr std::string_view kCourierCell =
     "  <TD valign=\"top\" style=\"font-family: Courier New,Courier,monospace;\"><font size=\"2\">";
 constexpr std::string_view kArialCell = "  <TD valign=\"top\" style=\"font-family: Arial;\"><font size=\"2\">";
 
+// After the count, two empty lines before the pause.
+constexpr int kEmptyLinesAfterCount = 2;
+
 // Double-quoted strings as literals are a legacy that SQLite may be built
 // without; the host summary relies on it, so it is asked for explicitly.
 void AllowQuotedLiterals(sqlite3* db) { sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 1, nullptr); }
 
-// Writes the lines of the page as the page is built; a failed write ends the
-// program.
-class PageWriter {
- public:
-  PageWriter(Console& console, OutputFile& page) : console_(console), page_(page) {}
-
-  std::string& line() { return page_.pending(); }
-  PageWriter& operator<<(std::string_view markup) {
-    page_.Append(markup);
-    return *this;
-  }
-  void EndLine() {
-    if (!page_.EndLine()) EndProgramAfterWriteFailure(console_, page_.failure());
-  }
-  void Line(std::string_view markup) {
-    page_.Append(markup);
-    EndLine();
-  }
-
- private:
-  Console& console_;
-  OutputFile& page_;
-};
+void Line(TaskFile& page, std::string_view markup) {
+  page.Append(markup);
+  page.EndLine();
+}
 
 // The stored host is reversed with a trailing dot: "c.b.a." names a.b.c.
 std::string HostName(std::string_view reversed) {
@@ -68,77 +48,86 @@ std::string HostName(std::string_view reversed) {
   return std::string(reversed.rbegin(), reversed.rend());
 }
 
-void WriteHostTable(PageWriter& page, sqlite3_stmt* hosts) {
-  page.Line(
-      "<font size=\"2\" face=\"Arial\"><strong>20 Most visited hosts</strong></font><br>"
-      "<TABLE border=\"0\" cellpadding=\"2\" cellspacing=\"2\">");
-  page.Line("<TR style=\"background-color: rgb(150, 150, 150);\">");
-  page << kHeadingCell << "URL</TD>";
-  page.EndLine();
-  page << kHeadingCell << "Visit Count</TD>";
-  page.EndLine();
-  page.Line("</TR>");
+void WriteHostTable(TaskFile& page, sqlite3_stmt* hosts) {
+  Line(page,
+       "<font size=\"2\" face=\"Arial\"><strong>20 Most visited hosts</strong></font><br>"
+       "<TABLE border=\"0\" cellpadding=\"2\" cellspacing=\"2\">");
+  Line(page, "<TR style=\"background-color: rgb(150, 150, 150);\">");
+  page.Append(kHeadingCell);
+  Line(page, "URL</TD>");
+  page.Append(kHeadingCell);
+  Line(page, "Visit Count</TD>");
+  Line(page, "</TR>");
   while (sqlite3_step(hosts) == SQLITE_ROW) {
-    page.Line(kShadedRow);
-    page << "  <TD style=\"font-family: Arial;\"><font size=\"1\">";
-    AppendHtmlText(page.line(), HostName(ColumnText(hosts, 0).value_or("")));
-    page << "</TD>";
-    page.EndLine();
-    page << "  <TD style=\"font-family: Arial;\" align=\"center\"><font size=\"1\">"
-         << std::to_string(sqlite3_column_int(hosts, 1)) << "</TD>";
-    page.EndLine();
-    page.Line("</TR>");
+    Line(page, kShadedRow);
+    page.Append("  <TD style=\"font-family: Arial;\"><font size=\"1\">");
+    AppendHtmlText(page.out(), HostName(ColumnText(hosts, 0).value_or("")));
+    Line(page, "</TD>");
+    page.Append("  <TD style=\"font-family: Arial;\" align=\"center\"><font size=\"1\">");
+    page.Append(std::to_string(sqlite3_column_int64(hosts, 1)));
+    Line(page, "</TD>");
+    Line(page, "</TR>");
   }
-  page.Line("</TABLE><BR><BR>");
+  Line(page, "</TABLE><BR><BR>");
 }
 
-void WriteVisitTableHeading(PageWriter& page) {
-  page.Line("<TABLE border=\"0\" cellpadding=\"2\" cellspacing=\"2\">");
-  page.Line("<TR>");
-  page.Line("  <TD></TD>");
+void WriteVisitTableHeading(TaskFile& page) {
+  Line(page, "<TABLE border=\"0\" cellpadding=\"2\" cellspacing=\"2\">");
+  Line(page, "<TR>");
+  Line(page, "  <TD></TD>");
   for (std::string_view heading : {"Visit Date", "URL", "Title", "Typed"}) {
-    page << kHeadingCell << heading << "</TD>";
-    page.EndLine();
+    page.Append(kHeadingCell);
+    page.Append(heading);
+    Line(page, "</TD>");
   }
-  page.Line("</TR>");
+  Line(page, "</TR>");
 }
 
 // decoded: the buffer the date is decoded into, one for the whole page.
-void WriteVisitRow(PageWriter& page, const JoinedVisit& visit, bool shaded, const std::string& favicon,
+void WriteVisitRow(TaskFile& page, const JoinedVisit& visit, bool shaded, const std::string& favicon,
                    const CaseSettings& settings, std::string& decoded) {
-  page.Line(shaded ? kShadedRow : "<TR>");
-  page << "  <TD>";
+  Line(page, shaded ? kShadedRow : "<TR>");
+  page.Append("  <TD>");
   if (!favicon.empty()) {
-    page << "<img src=\"";
-    AppendHtmlText(page.line(), favicon);
-    page << "\" width=\"16\" height=\"16\">";
+    page.Append("<img src=\"");
+    AppendHtmlText(page.out(), favicon);
+    page.Append("\" width=\"16\" height=\"16\">");
   }
-  page << "</TD>  <TD valign=\"top\" style=\"font-family: Arial;\"><font size=\"2\">";
+  page.Append("</TD>  <TD valign=\"top\" style=\"font-family: Arial;\"><font size=\"2\">");
   if (visit.visitDate) {
     DecodePRtimeInto(decoded, *visit.visitDate, settings);
-    AppendHtmlText(page.line(), decoded);
+    AppendHtmlText(page.out(), decoded);
   }
-  page << "</font></TD>";
-  page.EndLine();
-  page << kCourierCell;
-  if (visit.url) WrapWithBreaks(page.line(), *visit.url, kUrlWidth, kBreak);
-  page << "</font></TD>";
-  page.EndLine();
-  page << kCourierCell;
-  if (visit.title) WrapWithBreaks(page.line(), *visit.title, kTitleWidth, kBreak);
-  page << "</font></TD>";
-  page.EndLine();
-  page << kArialCell << (visit.typed != 0 ? "Yes" : "No") << "</font></TD>";
-  page.EndLine();
-  page.Line("</TR>");
+  Line(page, "</font></TD>");
+  page.Append(kCourierCell);
+  if (visit.url) WrapWithBreaks(page.out(), *visit.url, kUrlWidth, kBreak);
+  Line(page, "</font></TD>");
+  page.Append(kCourierCell);
+  if (visit.title) WrapWithBreaks(page.out(), *visit.title, kTitleWidth, kBreak);
+  Line(page, "</font></TD>");
+  page.Append(kArialCell);
+  page.Append(visit.typed != 0 ? "Yes" : "No");
+  Line(page, "</font></TD>");
+  Line(page, "</TR>");
+}
+
+// What the console says of the images after the count.
+void AddFaviconNotes(const FaviconTally& favicons, std::vector<std::string>& notes) {
+  for (const std::string& renamed : favicons.renamed) notes.push_back("Written as " + renamed);
+  if (favicons.notWritten > 0) {
+    const Failure& first = *favicons.firstNotWritten;
+    notes.push_back(std::to_string(favicons.notWritten) +
+                    (favicons.notWritten == 1 ? " favicon image" : " favicon images") +
+                    " could not be written, the first " + first.name + ": " + first.Why());
+  }
+  if (favicons.unreadableDatabase) notes.push_back(UnreadableLine("favicons.sqlite", *favicons.unreadableDatabase));
 }
 
 // Writes the page from its head to its foot; false when a statement could
-// not be prepared, which ends the page where it stands.
-bool WritePageContent(Console& console, OutputFile& file, const CaseSettings& settings, sqlite3* db,
-                      bool withFavicons, std::int64_t& rows) {
-  PageWriter page(console, file);
-  WriteReportHead(console, file, settings);
+// not be prepared.
+bool WritePage(Console& console, const CaseSettings& settings, sqlite3* db, bool withFavicons, TaskFile& page,
+               ReportTally& tally) {
+  WriteReportHead(page, settings);
   {
     AllowQuotedLiterals(db);
     Statement hosts = PrepareStatement(db, kHostSummary);
@@ -149,71 +138,54 @@ bool WritePageContent(Console& console, OutputFile& file, const CaseSettings& se
 
   std::optional<VisitJoin> join = VisitJoin::Start(db);
   if (!join) return false;
-  FaviconExtractor favicons(console, db);
+  FaviconExtractor favicons(db);
   static const std::string kNoFavicon;
   bool shaded = true;
-  ProgressCount progress(console, [db] { return CountRows(db, "moz_historyvisits"); });
-  JoinedVisit visit;
   std::string decoded;
-  VisitJoin::Step step;
-  while ((step = join->Next(visit)) == VisitJoin::Step::kVisit) {
-    const std::string& favicon = withFavicons ? favicons.FaviconFor(visit) : kNoFavicon;
-    WriteVisitRow(page, visit, shaded, favicon, settings, decoded);
+  const bool complete = ForEachVisit(console, db, *join, tally, [&](const JoinedVisit& visit) {
+    if (!withFavicons) {
+      WriteVisitRow(page, visit, shaded, kNoFavicon, settings, decoded);
+    } else {
+      const FaviconLookup favicon = favicons.FaviconFor(visit);
+      if (favicon.lost) EndProgramAfterWriteFailure(console, *favicon.lost);
+      WriteVisitRow(page, visit, shaded, favicon.file, settings, decoded);
+    }
     shaded = !shaded;
-    ++rows;
-    progress.CountRow();
-  }
-  if (step == VisitJoin::Step::kUnprepared) return false;
-  if (step == VisitJoin::Step::kReadFailure) ReportVisitReadFailure(console, join->ReadFailure());
-  WriteReportFoot(console, file);
+  });
+  if (!complete) return false;
+  WriteReportFoot(page);
+  AddFaviconNotes(favicons.tally(), tally.notes);
   return true;
-}
-
-// Writes and publishes the page, also when it ends early: the console then
-// says why. False when a statement could not be prepared, which ends the
-// task without its count and pause.
-bool WritePage(Console& console, const CaseSettings& settings, sqlite3* db, bool withFavicons,
-               const ClaimedName& name, std::int64_t& rows) {
-  OutputFile file(name.name);
-  if (file.failed()) EndProgramWithMessage(console, "Error creating output file:" + name.name);
-  const bool complete = WritePageContent(console, file, settings, db, withFavicons, rows);
-  if (!file.Publish()) EndProgramAfterWriteFailure(console, file.failure());
-  return complete;
 }
 
 }  // namespace
 
-void WriteReportHead(Console& console, OutputFile& file, const CaseSettings& settings) {
-  PageWriter page(console, file);
-  page.Line("<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01//EN\" \"http://www.w3.org/TR/html4/strict.dtd\">");
-  page.Line("<HTML lang=\"en\">");
-  page.Line("<head>");
-  page.Line("  <meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"/>");
-  page << "  <title>";
-  AppendHtmlText(page.line(), settings.caseReference + " - " + settings.caseName);
-  page << " / Internet Usage Report</title>";
-  page.EndLine();
-  page.Line("</head>");
-  page.Line("<body>");
-  page.Line("<big style=\"font-weight: bold; color: rgb(153, 153, 153);\"><big><span");
-  page.Line(" style=\"font-family: Arial;\">Internet Usage Report</span></big></big><br");
-  page.Line(" style=\"font-family: Arial;\">");
-  page << "<span style=\"font-family: Arial;\">";
-  AppendHtmlText(page.line(), settings.caseReference + " - " + settings.caseName);
-  page << "</span><br><br>";
-  page.EndLine();
-  page << "<small><span style=\"font-family: Arial;\">Produced by: ";
-  AppendHtmlText(page.line(), settings.investigator);
-  page << "</span></small><br><br>";
-  page.EndLine();
+void WriteReportHead(TaskFile& page, const CaseSettings& settings) {
+  Line(page, "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01//EN\" \"http://www.w3.org/TR/html4/strict.dtd\">");
+  Line(page, "<HTML lang=\"en\">");
+  Line(page, "<head>");
+  Line(page, "  <meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\"/>");
+  page.Append("  <title>");
+  AppendHtmlText(page.out(), settings.caseReference + " - " + settings.caseName);
+  Line(page, " / Internet Usage Report</title>");
+  Line(page, "</head>");
+  Line(page, "<body>");
+  Line(page, "<big style=\"font-weight: bold; color: rgb(153, 153, 153);\"><big><span");
+  Line(page, " style=\"font-family: Arial;\">Internet Usage Report</span></big></big><br");
+  Line(page, " style=\"font-family: Arial;\">");
+  page.Append("<span style=\"font-family: Arial;\">");
+  AppendHtmlText(page.out(), settings.caseReference + " - " + settings.caseName);
+  Line(page, "</span><br><br>");
+  page.Append("<small><span style=\"font-family: Arial;\">Produced by: ");
+  AppendHtmlText(page.out(), settings.investigator);
+  Line(page, "</span></small><br><br>");
 }
 
-void WriteReportFoot(Console& console, OutputFile& file) {
+void WriteReportFoot(TaskFile& page) {
   using namespace ProgramIdentity;
-  PageWriter page(console, file);
-  page << "</table><br><br><div style=\"text-align: center;\"><small><span style=\"font-family: Arial;\">"
-       << "Report created by " << productName << " " << version << " written by " << authorName
-       << "</span></small></div></body></html>";
+  page.Append("</table><br><br><div style=\"text-align: center;\"><small><span style=\"font-family: Arial;\">");
+  page.Append(std::string("Report created by ") + productName + " " + version + " written by " + authorName);
+  page.Append("</span></small></div></body></html>");
 }
 
 void ExportUsageHtml(Console& console, const CaseSettings& settings) {
@@ -225,7 +197,8 @@ void ExportUsageHtml(Console& console, const CaseSettings& settings) {
   const bool withFavicons = answer == "y" || answer == "Y";
   console.PrintSectionBreak();
 
-  RunReport(console, settings, ".html", 2, [&](sqlite3* db, const ClaimedName& name, std::int64_t& rows) {
-    return WritePage(console, settings, db, withFavicons, name, rows);
-  });
+  RunReport(console, settings, ".html", CreateMessage::kAfterColon, kEmptyLinesAfterCount,
+            [&](sqlite3* db, TaskFile& page, ReportTally& tally) {
+              return WritePage(console, settings, db, withFavicons, page, tally);
+            });
 }

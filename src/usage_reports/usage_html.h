@@ -11,12 +11,12 @@
 #include "console/case_settings.h"
 
 class Console;
-class OutputFile;
+class TaskFile;
 
 void ExportUsageHtml(Console& console, const CaseSettings& settings);
 
 // The page from its doctype to the investigator line.
-void WriteReportHead(Console& console, OutputFile& page, const CaseSettings& settings);
+void WriteReportHead(TaskFile& page, const CaseSettings& settings);
 // The closing mark-up, the visit table's end included; the last bytes of the
 // page, with no line end.
-void WriteReportFoot(Console& console, OutputFile& page);
+void WriteReportFoot(TaskFile& page);

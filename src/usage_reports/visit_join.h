@@ -14,11 +14,12 @@
 // be prepared ends the join then, as it always has. Both give the same
 // visits, pages and order. A visit whose place_id is NULL or names no page is
 // a visit whose page is missing: its page texts are absent and its page
-// integers 0.
+// integers 0. Integers are read whole, in 64 bits.
 
 #include <sqlite3.h>
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -27,17 +28,17 @@
 struct JoinedVisit {
   // From moz_historyvisits.
   std::optional<std::string_view> visitDate;  // a PRtime, as SQLite's text of it
-  int fromVisit = 0;
-  int visitType = 0;
-  int session = 0;
+  std::int64_t fromVisit = 0;
+  std::int64_t visitType = 0;
+  std::int64_t session = 0;
   // From moz_places.
   std::optional<std::string_view> url;
   std::optional<std::string_view> title;
-  int visitCount = 0;
-  int hidden = 0;
-  int typed = 0;
-  int faviconId = 0;
-  int frecency = 0;
+  std::int64_t visitCount = 0;
+  std::int64_t hidden = 0;
+  std::int64_t typed = 0;
+  std::int64_t faviconId = 0;
+  std::int64_t frecency = 0;
 };
 
 class VisitJoin {

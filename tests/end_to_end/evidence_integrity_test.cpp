@@ -273,4 +273,39 @@ TEST(EvidenceIntegrity, LockedDatabaseIsReadInItsCommittedStateWithoutWaiting) {
   for (const auto& [name, bytes] : before) EXPECT_TRUE(after[name] == bytes) << name << " changed";
 }
 
+// Waits up to 30 s until the run has come to its count-th pause.
+bool AwaitPause(const StartedSkv& skv, std::size_t count) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    const std::string shown = skv.TranscriptSoFar();
+    std::size_t pauses = 0;
+    for (std::size_t at = 0; (at = shown.find("Press enter to continue", at)) != std::string::npos; ++at) ++pauses;
+    if (pauses >= count) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
+// The private copy lives no longer than the reading: a task waiting at its
+// pause keeps no copy of the evidence in the temporary folder.
+TEST(EvidenceIntegrity, NoCopyOfTheEvidenceWaitsWithThePause) {
+  TempFolder folder;
+  TempFolder temporary;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                        "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, NULL, 5);"
+                        "INSERT INTO moz_historyvisits VALUES (1, 0, 1, 1228580112000000, 1, 1);");
+  SkvOptions options;
+  options.temporaryFolder = temporary.path();
+  options.inputHeldOpen = true;
+  StartedSkv skv(folder.path(), StandardSettingsInput() + "C\n", options);
+  const char* const tasks[] = {"C", "D\ny", "A"};
+  for (std::size_t task = 0; task < std::size(tasks); ++task) {
+    ASSERT_TRUE(AwaitPause(skv, task + 1)) << skv.TranscriptSoFar();
+    EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "a copy waits with the pause of " << tasks[task];
+    if (task + 1 < std::size(tasks)) skv.SendInput("\n" + std::string(tasks[task + 1]) + "\n");
+  }
+  skv.SendInput("\nX\n");
+  EXPECT_EQ(skv.Wait().exitStatus, 0);
+}
+
 }  // namespace

@@ -159,7 +159,9 @@ TEST(HostileDatabases, VisitsWithoutADateColumnCannotBeListed) {
              "CREATE TABLE moz_historyvisits (id INTEGER PRIMARY KEY, place_id);");
   SkvRun run = RunAnswers(folder.path(), "C\n");
   EXPECT_EQ(run.exitStatus, 0);
-  EXPECT_TRUE(run.transcript.ends_with("Processing...\nCould not prepare statement." + BackToMenuTranscript()));
+  EXPECT_TRUE(run.transcript.ends_with("Processing...\nCould not prepare statement.\nno such column: visit_date" +
+                                       BackToMenuTranscript()))
+      << run.transcript;
 }
 
 TEST(HostileDatabases, FaviconsWithEmptyOrNullData) {

@@ -5,6 +5,8 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <map>
 #include <set>
 
 #include "support/fixture_database.h"
@@ -233,7 +235,9 @@ TEST(TableExport, EmptyCaseTextsLeaveTheSeparatorsInTheFileName) {
   EXPECT_EQ(ReadFileBytes(folder / " -  - Cookies t.csv"), "\"v\",\r\n\"1\",\r\n");
 }
 
-TEST(TableExport, FileThatIsNoDatabaseEndsTheExportWithoutThePause) {
+// A database SQLite cannot list (no database at all) is said so with
+// SQLite's reason, and the export goes on with the next one.
+TEST(TableExport, FileThatIsNoDatabaseIsReportedAndTheExportGoesOn) {
   TempFolder folder;
   WriteFileBytes(folder / "places.sqlite", "This is not an SQLite database, only text of some length.\n");
   CreateBrowserDatabase(folder / "search.sqlite", "firefox3/search.sql");
@@ -246,11 +250,16 @@ TEST(TableExport, FileThatIsNoDatabaseEndsTheExportWithoutThePause) {
       "Database formhistory.sqlite not found.\n"
       "Database permissions.sqlite not found.\n"
       "Database places.sqlite found.\n"
-      "\nCould not prepare statement.";
-  // The line typed for the pause reaches the menu instead, where it matches nothing.
-  EXPECT_EQ(run.transcript, OpeningTranscript() + "\n\n\n\n\n\n" + lines + BackToMenuTranscript() +
-                                BackToMenuTranscript());
-  EXPECT_EQ(FileNames(folder.path()).size(), 2u);  // search.sqlite was never reached
+      "  Could not prepare statement.\n"
+      "  file is not a database\n"
+      "Database search.sqlite found.\n"
+      "  Processing search.sqlite > engine_data\n"
+      "Database urlclassifier2.sqlite not found.\n"
+      "Database urlclassifier3.sqlite not found.\n"
+      "Database webappsstore.sqlite not found.\n"
+      "\nPress enter to continue";
+  EXPECT_EQ(run.transcript, OpeningTranscript() + "\n\n\n\n\n\n" + lines + BackToMenuTranscript());
+  EXPECT_EQ(FileNames(folder.path()).size(), 3u);  // the search tables' file
 }
 
 TEST(TableExport, OutputFileThatCannotBeCreatedEndsTheProgram) {
@@ -297,6 +306,75 @@ TEST(TableExport, MemoryStaysFlatAsATableGrows) {
   if (kMemoryIsMeasured) {
     EXPECT_LT(run.peakMemoryKiB, 12 * 1024);
   }
+}
+
+// Every kind of table is exported as SQLite gives it: an FTS5 table, and its
+// shadow tables, two of which are WITHOUT ROWID. A table SQLite cannot read
+// is said so with SQLite's reason, and every other table and database is
+// exported.
+TEST(TableExport, EveryKindOfTableIsExportedAndOneThatCannotBeReadIsPassedOver) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                        "CREATE VIRTUAL TABLE moz_historyvisits_fts USING fts5(title);"
+                        "INSERT INTO moz_historyvisits_fts VALUES ('hello');"
+                        "PRAGMA writable_schema = ON;"
+                        "INSERT INTO sqlite_master VALUES ('table', 'unknown_module', 'unknown_module', 0, "
+                        "'CREATE VIRTUAL TABLE unknown_module USING nosuchmodule(a)');");
+  CreateBrowserDatabase(folder / "search.sqlite", "firefox3/search.sql");
+  SkvRun run = RunAnswers(folder.path(), "A\n\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_NE(run.transcript.find("  Processing places.sqlite > unknown_module\n"
+                                "  Could not prepare statement.\n"
+                                "  no such module: nosuchmodule\n"),
+            std::string::npos)
+      << run.transcript;
+  for (const char* table : {"moz_historyvisits_fts", "moz_historyvisits_fts_config", "moz_historyvisits_fts_content",
+                            "moz_historyvisits_fts_data", "moz_historyvisits_fts_docsize", "moz_historyvisits_fts_idx",
+                            "moz_places", "moz_bookmarks"}) {
+    EXPECT_TRUE(std::filesystem::exists(folder / (kFile + "places.sqlite " + table + ".csv"))) << table;
+  }
+  EXPECT_EQ(ReadFileBytes(folder / (kFile + "places.sqlite moz_historyvisits_fts.csv")), "\"title\",\r\n\"hello\",\r\n");
+  EXPECT_FALSE(std::filesystem::exists(folder / (kFile + "places.sqlite unknown_module.csv")));
+  EXPECT_TRUE(std::filesystem::exists(folder / (kFile + "search.sqlite engine_data.csv")));
+  EXPECT_NE(run.transcript.find("Database webappsstore.sqlite not found.\n\nPress enter to continue"),
+            std::string::npos);
+}
+
+// A database whose schema is damaged after a complete run: no task publishes
+// a file of it, every earlier one stays byte for byte, the console gives
+// SQLite's reason, and the other databases are exported.
+TEST(TableExport, DamagedSchemaKeepsEveryEarlierFileAndTheOtherDatabasesAreExported) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                        "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, NULL, 5);"
+                        "INSERT INTO moz_historyvisits VALUES (1, 0, 1, 1228580112000000, 1, 1);");
+  CreateBrowserDatabase(folder / "search.sqlite", "firefox3/search.sql");
+  ASSERT_EQ(RunAnswers(folder.path(), "A\n\nC\n\nD\nn\n\n").exitStatus, 0);
+  std::map<std::string, std::string> earlier;
+  for (const std::string& name : FileNames(folder.path())) earlier[name] = ReadFileBytes(folder / name);
+  ASSERT_TRUE(earlier.contains(kFile + "Internet Usage.html"));
+
+  ExecuteSql(folder / "places.sqlite",
+             "PRAGMA writable_schema = ON;"
+             "UPDATE sqlite_master SET sql = 'CREATE TABLE moz_places (' WHERE name = 'moz_places';");
+  earlier["places.sqlite"] = ReadFileBytes(folder / "places.sqlite");
+  std::filesystem::remove(folder / (kFile + "search.sqlite engine_data.csv"));
+  SkvRun run = RunAnswers(folder.path(), "A\n\nC\n\nD\nn\n\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  const std::string reason = "malformed database schema (moz_places) - incomplete input";
+  EXPECT_NE(run.transcript.find("Database places.sqlite found.\n  Could not prepare statement.\n  " + reason +
+                                "\nDatabase search.sqlite found.\n"),
+            std::string::npos)
+      << run.transcript;
+  std::size_t reports = 0;
+  for (std::size_t at = 0; (at = run.transcript.find("Processing...\nCould not prepare statement.\n" + reason, at)) !=
+                           std::string::npos;
+       ++at) {
+    ++reports;
+  }
+  EXPECT_EQ(reports, 2u) << run.transcript;
+  for (const auto& [name, bytes] : earlier) EXPECT_TRUE(ReadFileBytes(folder / name) == bytes) << name << " changed";
+  EXPECT_TRUE(std::filesystem::exists(folder / (kFile + "search.sqlite engine_data.csv")));
 }
 
 }  // namespace

@@ -3,8 +3,14 @@
 // byte for byte.
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <set>
+#include <vector>
 
 #include "support/fixture_database.h"
 #include "support/report_page.h"
@@ -110,14 +116,18 @@ TEST(UsageCsv, NoPlacesDatabaseWritesNoFile) {
   EXPECT_TRUE(FileNames(folder.path()).empty());
 }
 
-TEST(UsageCsv, PlacesThatIsNoDatabaseEndsWithoutCountOrPause) {
+// A report that cannot be made publishes nothing: the report of an earlier
+// run stays as it was.
+TEST(UsageCsv, PlacesThatIsNoDatabaseEndsWithoutCountOrPauseAndKeepsTheEarlierReport) {
   TempFolder folder;
   WriteFileBytes(folder / "places.sqlite", std::string(2048, 'z'));
+  WriteFileBytes(folder / kCsv, "an earlier report");
   SkvRun run = RunAnswers(folder.path(), "C\n");
   EXPECT_EQ(run.transcript, OpeningTranscript() + kIntroduction +
-                                "Database places.sqlite found.\n\nProcessing...\nCould not prepare statement." +
+                                "Database places.sqlite found.\n\nProcessing...\nCould not prepare statement.\n"
+                                "file is not a database" +
                                 BackToMenuTranscript());
-  EXPECT_EQ(ReadFileBytes(folder / kCsv), kCsvHeader);
+  EXPECT_EQ(ReadFileBytes(folder / kCsv), "an earlier report");
 }
 
 TEST(UsageCsv, ReportThatCannotBeCreatedEndsTheProgram) {
@@ -382,13 +392,15 @@ TEST(UsageHtml, EvidenceTextsCannotInjectMarkUp) {
   EXPECT_NE(page.find(">&lt;b&gt;.com<"), std::string::npos);  // the host, reversed from "moc.>b<."
 }
 
-TEST(UsageHtml, PlacesThatIsNoDatabaseLeavesTheHeadOnly) {
+TEST(UsageHtml, PlacesThatIsNoDatabaseKeepsTheEarlierPage) {
   TempFolder folder;
   WriteFileBytes(folder / "places.sqlite", std::string(4096, '\x01'));
+  WriteFileBytes(folder / kHtml, "an earlier page");
   SkvRun run = RunAnswers(folder.path(), "D\n\n");
-  EXPECT_TRUE(run.transcript.ends_with("Database places.sqlite found.\n\nProcessing...\nCould not prepare statement." +
+  EXPECT_TRUE(run.transcript.ends_with("Database places.sqlite found.\n\nProcessing...\nCould not prepare statement.\n"
+                                       "file is not a database" +
                                        BackToMenuTranscript()));
-  EXPECT_TRUE(ReadFileBytes(folder / kHtml).ends_with("Produced by: J Examiner</span></small><br><br>\r\n"));
+  EXPECT_EQ(ReadFileBytes(folder / kHtml), "an earlier page");
 }
 
 TEST(UsageHtml, PageThatCannotBeCreatedEndsTheProgram) {
@@ -506,6 +518,99 @@ TEST(UsageHtml, FirefoxThreeFaviconsWinOverAFaviconsSqliteBeside) {
   RunAnswers(folder.path(), "D\ny\n\n");
   EXPECT_TRUE(std::filesystem::exists(folder / "favicon_5.gif"));
   EXPECT_FALSE(std::filesystem::exists(folder / "favicon_9.png"));
+}
+
+}  // namespace
+
+namespace {
+
+// Ids and counts beyond 32 bits are read whole: no page shows another
+// page's icon, no count wraps.
+TEST(UsageReports, IdsAndCountsBeyondThirtyTwoBitsAreWrittenWhole) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                        "INSERT INTO moz_favicons VALUES (1, 'a', X'89504E470D0A1A0A', 'image/png', 0);"
+                        "INSERT INTO moz_favicons VALUES (4294967297, 'b', X'47494638', 'image/gif', 0);"
+                        "INSERT INTO moz_places VALUES (1, 'http://big.example/', 'Big', '.', 2147483648, 0, 1, "
+                        "4294967297, -2147483649);"
+                        "INSERT INTO moz_places VALUES (2, 'http://small.example/', 'Small', '.', 1, 0, 0, 1, 5);"
+                        "INSERT INTO moz_historyvisits VALUES (1, 3000000000, 1, 1228580112000000, 1, 4294967298);"
+                        "INSERT INTO moz_historyvisits VALUES (2, 0, 2, 1228580113000000, 1, 1);");
+  SkvRun run = RunAnswers(folder.path(), "C\n\nD\ny\n\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(ReadFileBytes(folder / kCsv),
+            kCsvHeader +
+                "\"06/12/2008 16:15:12\",\"http://big.example/\",\"Big\",2147483648,Yes,No,-2147483649,3000000000,1,"
+                "4294967298\r\n"
+                "\"06/12/2008 16:15:13\",\"http://small.example/\",\"Small\",1,No,No,5,0,1,1\r\n");
+  EXPECT_EQ(FaviconCells(ReadFileBytes(folder / kHtml)),
+            (std::vector<std::string>{"<img src=\"favicon_4294967297.gif\" width=\"16\" height=\"16\">",
+                                      "<img src=\"favicon_1.png\" width=\"16\" height=\"16\">"}));
+  EXPECT_EQ(ReadFileBytes(folder / "favicon_4294967297.gif"), "GIF8");
+}
+
+// An image that cannot be written leaves its rows without an icon and the
+// report goes on; the console says so after the count, as it says an image
+// written under another name and a favicons.sqlite that cannot be read.
+TEST(UsageHtml, FaviconsNotWrittenAsNamedAreToldAfterTheCount) {
+  {
+    TempFolder folder;
+    CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
+                          "INSERT INTO moz_favicons VALUES (11, 'a', X'89504E470D0A1A0A', 'image/png', 0);"
+                          "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, 11, 5);"
+                          "INSERT INTO moz_historyvisits VALUES (1, 0, 1, 1228580112000000, 1, 1);");
+    std::filesystem::create_directory(folder / "favicon_11.png");
+    SkvRun run = RunAnswers(folder.path(), "D\ny\n\n");
+    EXPECT_NE(run.transcript.find("\n1 rows exported\nWritten as favicon_11 (2).png\n\n\nPress enter"),
+              std::string::npos)
+        << run.transcript;
+    EXPECT_EQ(ReadFileBytes(folder / "favicon_11 (2).png"), "\x89PNG\r\n\x1A\n");
+  }
+  {
+    TempFolder folder;
+    ExecuteSql(folder / "places.sqlite",
+               kCurrentPlaces + "INSERT INTO moz_places (id, url, title, rev_host) VALUES (1, 'http://a/', 't', '.');"
+                                "INSERT INTO moz_historyvisits VALUES (1, 0, 1, 1, 1, 0, 0);");
+    ::mkfifo((folder / "favicons.sqlite").c_str(), 0644);
+    SkvRun run = RunAnswers(folder.path(), "D\ny\n\n");
+    EXPECT_NE(run.transcript.find("\n1 rows exported\n  Could not read favicons.sqlite: it is a FIFO, not a file\n"),
+              std::string::npos)
+        << run.transcript;
+  }
+}
+
+// A folder that runs out of inodes while the images are written.
+TEST(UsageHtml, ImagesThatFindNoRoomAreCountedAndTheReportGoesOn) {
+  TempFolder mountPoint;
+  // The root folder's inode, the page's and the database's, and room for
+  // three images of the five.
+  if (::mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, "size=8m,nr_inodes=6") != 0) {
+    GTEST_SKIP() << "no tmpfs with few inodes can be mounted here: " << std::strerror(errno);
+  }
+  struct Unmount {
+    const std::filesystem::path& at;
+    ~Unmount() { ::umount(at.c_str()); }
+  } unmount{mountPoint.path()};
+  std::string rows;
+  for (int id = 1; id <= 5; ++id) {
+    const std::string n = std::to_string(id);
+    rows += "INSERT INTO moz_favicons VALUES (" + n + ", 'i" + n + "', X'89504E470D0A1A0A', 'image/png', 0);"
+            "INSERT INTO moz_places VALUES (" + n + ", 'http://p" + n + "/', 'P', '.', 1, 0, 0, " + n + ", 5);"
+            "INSERT INTO moz_historyvisits VALUES (" + n + ", 0, " + n + ", " + n + ", 1, 1);";
+  }
+  TempFolder staging;
+  CreateBrowserDatabase(staging / "places.sqlite", "firefox3/places.sql", rows);
+  std::filesystem::copy_file(staging / "places.sqlite", mountPoint / "places.sqlite");
+  SkvRun run = RunAnswers(mountPoint.path(), "D\ny\n\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  const std::set<std::string> written = FileNames(mountPoint.path());
+  const std::size_t images = written.size() - 2;  // beside places.sqlite and the page
+  ASSERT_TRUE(written.contains(kHtml)) << run.transcript;
+  ASSERT_LT(images, 5u);
+  const std::string line = "\n5 rows exported\n" + std::to_string(5 - images) +
+                           " favicon images could not be written, the first favicon_" + std::to_string(images + 1) +
+                           ".png: No space left on device\n";
+  EXPECT_NE(run.transcript.find(line), std::string::npos) << run.transcript;
 }
 
 }  // namespace

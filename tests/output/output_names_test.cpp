@@ -11,9 +11,9 @@
 namespace {
 
 std::string Cell(std::string_view value) {
-  std::string line;
+  StringSink line;
   AppendCsvCell(line, value);
-  return line;
+  return line.text;
 }
 
 TEST(CsvFormat, QuotesAreDoubledAndEveryOtherByteKept) {

@@ -52,10 +52,12 @@ StartedSkv::StartedSkv(const std::filesystem::path& folder, const std::string& i
   const struct passwd* nobody = options.unprivileged && ::geteuid() == 0 ? ::getpwnam("nobody") : nullptr;
   if (options.unprivileged && ::geteuid() == 0 && nobody == nullptr) throw std::runtime_error("no user nobody");
   const std::string binary = nobody != nullptr ? ReachableCopyOfBinary(binaryFolder_) : SKV_BINARY;
+  int heldInput[2] = {-1, -1};
+  if (options.inputHeldOpen && ::pipe2(heldInput, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   const pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
-    int inFd = ::open(in.c_str(), O_RDONLY);
+    int inFd = options.inputHeldOpen ? heldInput[0] : ::open(in.c_str(), O_RDONLY);
     int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (inFd < 0 || outFd < 0 || errFd < 0 || ::chdir(folder.c_str()) != 0) ::_exit(127);
@@ -78,6 +80,22 @@ StartedSkv::StartedSkv(const std::filesystem::path& folder, const std::string& i
   }
   if (brokenPipe[1] >= 0) ::close(brokenPipe[1]);
   child_ = child;
+  if (options.inputHeldOpen) {
+    ::close(heldInput[0]);
+    input_ = heldInput[1];
+    SendInput(input);
+  }
+}
+
+void StartedSkv::SendInput(const std::string& bytes) {
+  if (input_ >= 0 && ::write(input_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+    throw std::runtime_error("input not sent");
+  }
+}
+
+void StartedSkv::CloseInput() {
+  if (input_ >= 0) ::close(input_);
+  input_ = -1;
 }
 
 StartedSkv::~StartedSkv() {
@@ -85,6 +103,7 @@ StartedSkv::~StartedSkv() {
 }
 
 SkvRun StartedSkv::Wait() {
+  CloseInput();
   int status = 0;
   struct rusage usage {};
   // A run that hangs is killed, so that the test fails instead of waiting.

@@ -40,6 +40,10 @@ struct SkvOptions {
   // A limit on the size of every file the run writes (RLIMIT_FSIZE), in
   // bytes; 0 for none.
   long fileSizeLimit = 0;
+  // Standard input through a pipe that stays open after the given bytes, so
+  // that the run waits at its next read until the test sends more
+  // (StartedSkv::SendInput) or ends the input.
+  bool inputHeldOpen = false;
 };
 
 // The options of a run as nobody, and of a run whose files may not grow
@@ -73,6 +77,9 @@ class StartedSkv {
   std::string TranscriptSoFar() const;
   // Waits up to 30 s for the transcript to hold text; false if it never did.
   bool AwaitTranscript(const std::string& text) const;
+  // With inputHeldOpen: more input, and the end of it.
+  void SendInput(const std::string& bytes);
+  void CloseInput();
   // Waits for the run to end.
   SkvRun Wait();
 
@@ -82,6 +89,7 @@ class StartedSkv {
   // enter, since the build folder may sit below one only its owner can.
   std::unique_ptr<TempFolder> binaryFolder_;
   pid_t child_ = -1;
+  int input_ = -1;  // the pipe's writing end, with inputHeldOpen
 };
 
 // The banner and the empty line after it, the first thing every run writes.

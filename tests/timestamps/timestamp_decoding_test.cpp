@@ -6,8 +6,8 @@
 
 namespace {
 
-CaseSettings Settings(float offsetMinutes, bool english = true) {
-  CaseSettings settings;
+DateStyle Settings(float offsetMinutes, bool english = true) {
+  DateStyle settings;
   settings.englishDateFormat = english;
   settings.utcOffsetMinutes = offsetMinutes;
   return settings;
@@ -39,7 +39,7 @@ const Example kWorkedExamples[] = {
 TEST(TimestampDecoding, WorkedExamplesInBothDateFormats) {
   for (const Example& example : kWorkedExamples) {
     for (bool english : {true, false}) {
-      CaseSettings settings = Settings(example.offset, english);
+      DateStyle settings = Settings(example.offset, english);
       std::string got = example.chrome ? DecodeChromeTime(example.text, settings)
                                        : DecodePRtime(example.text, settings);
       EXPECT_EQ(got, english ? example.english : example.american)
@@ -49,20 +49,20 @@ TEST(TimestampDecoding, WorkedExamplesInBothDateFormats) {
 }
 
 TEST(TimestampDecoding, PRtimeOfAnyLengthButSixteenComesBackUnchanged) {
-  const CaseSettings settings = Settings(0);
+  const DateStyle settings = Settings(0);
   for (const char* text : {"", "0", "122858011234567", "12285801123456789", "1228580112345678 "}) {
     EXPECT_EQ(DecodePRtime(text, settings), text);
   }
 }
 
 TEST(TimestampDecoding, PRtimeRangeOfTheSixteenDigitForm) {
-  const CaseSettings settings = Settings(0);
+  const DateStyle settings = Settings(0);
   EXPECT_EQ(DecodePRtime("1000000000000000", settings), "09/09/2001 01:46:40");
   EXPECT_EQ(DecodePRtime("9999999999999999", settings), "20/11/2286 17:46:39");
 }
 
 TEST(TimestampDecoding, MicrosecondsNeverCarryIntoTheSeconds) {
-  const CaseSettings settings = Settings(0);
+  const DateStyle settings = Settings(0);
   EXPECT_EQ(DecodePRtime("1228580112999999", settings), DecodePRtime("1228580112000000", settings));
 }
 
@@ -78,7 +78,7 @@ TEST(TimestampDecoding, FractionalOffsetsTruncateTowardZero) {
 }
 
 TEST(TimestampDecoding, ChromeTenDigitsAreSecondsAndSeventeenAreMicrosecondsSince1601) {
-  const CaseSettings settings = Settings(0);
+  const DateStyle settings = Settings(0);
   EXPECT_EQ(DecodeChromeTime("1228580112", settings), DecodeChromeTime("12873053712345678", settings));
   // A short value is decoded, not passed through.
   EXPECT_EQ(DecodeChromeTime("86400", settings), "02/01/1970 00:00:00");
@@ -90,7 +90,7 @@ TEST(TimestampDecoding, DayFirstAndMonthFirstDifferOnlyInTheFirstTwoFields) {
 }
 
 TEST(TimestampDecoding, NumberPartThatDoesNotParseComesBackUnchanged) {
-  const CaseSettings settings = Settings(0);
+  const DateStyle settings = Settings(0);
   for (const char* text : {"abcdefghij123456", "-         123456", "+x12345678123456", "                "}) {
     EXPECT_EQ(DecodePRtime(text, settings), text);
   }
@@ -100,7 +100,7 @@ TEST(TimestampDecoding, NumberPartThatDoesNotParseComesBackUnchanged) {
 }
 
 TEST(TimestampDecoding, NumberPartReadsLikeAStreamExtraction) {
-  const CaseSettings settings = Settings(0);
+  const DateStyle settings = Settings(0);
   // Digits up to the first non-digit; the rest of the number part is ignored.
   EXPECT_EQ(DecodePRtime("1228580112abcdef", settings), "06/12/2008 16:15:12");
   EXPECT_EQ(DecodePRtime("+228580112345678", settings), "30/03/1977 14:28:32");
@@ -109,14 +109,14 @@ TEST(TimestampDecoding, NumberPartReadsLikeAStreamExtraction) {
 }
 
 TEST(TimestampDecoding, NumbersBeyondSixtyFourBitsComeBackUnchanged) {
-  const CaseSettings settings = Settings(0);
+  const DateStyle settings = Settings(0);
   const char* huge = "99999999999999999999999999";  // 26 digits: 20 before the microseconds
   EXPECT_EQ(DecodeChromeTime(huge, settings), huge);
   EXPECT_EQ(DecodeChromeTime("-99999999999999999999123456", settings), "-99999999999999999999123456");
 }
 
 TEST(TimestampDecoding, TimesThatCannotBeWrittenAsADateComeBackUnchanged) {
-  const CaseSettings settings = Settings(0);
+  const DateStyle settings = Settings(0);
   // Seconds since 1970 far beyond the year 9999, or before the year 1.
   EXPECT_EQ(DecodeChromeTime("999999999999999", settings), "999999999999999");
   EXPECT_EQ(DecodeChromeTime("-99999999999999", settings), "-99999999999999");
@@ -135,7 +135,7 @@ TEST(TimestampDecoding, TimesBefore1970AreWrittenOnTheCalendar) {
 TEST(TimestampDecoding, HugeOrNonFiniteOffsetsNeverReachAnOverflow) {
   for (float offset : {3.0e38f, -3.0e38f, std::numeric_limits<float>::infinity(),
                        std::numeric_limits<float>::quiet_NaN()}) {
-    const CaseSettings settings = Settings(offset);
+    const DateStyle settings = Settings(offset);
     EXPECT_EQ(DecodePRtime("1228580112345678", settings), "1228580112345678");
     EXPECT_EQ(DecodeChromeTime("0", settings), "0");
     EXPECT_FALSE(ApplyUtcOffset(0, settings).has_value());
@@ -143,7 +143,7 @@ TEST(TimestampDecoding, HugeOrNonFiniteOffsetsNeverReachAnOverflow) {
 }
 
 TEST(TimestampDecoding, YearsBeforeOneThousandAreWrittenWithoutFill) {
-  const CaseSettings settings = Settings(0);
+  const DateStyle settings = Settings(0);
   // 0999-12-31 23:59:59 UTC; the year is a plain decimal number.
   EXPECT_EQ(FormatDateTime(-30610224001, settings), "31/12/999 23:59:59");
   EXPECT_EQ(FormatDateTime(-62135596800, settings), "01/01/1 00:00:00");

@@ -2,20 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include "usage_reports/favicon_extraction.h"
 
 namespace {
 
 std::string Escaped(std::string_view text) {
-  std::string out;
+  StringSink out;
   AppendHtmlText(out, text);
-  return out;
+  return out.text;
 }
 
 std::string Wrapped(std::string_view text, std::size_t width) {
-  std::string out;
+  StringSink out;
   WrapWithBreaks(out, text, width, "<br>");
-  return out;
+  return out.text;
 }
 
 TEST(HtmlText, MarkUpCharactersAreEscapedAndLineFeedsBecomeCrLf) {
@@ -60,38 +59,6 @@ TEST(HtmlText, CutsNeverFallInsideAUtf8Character) {
 TEST(HtmlText, StrayContinuationBytesAreCutWhereTheyFall) {
   const std::string stray(120, '\x80');
   EXPECT_EQ(Wrapped(stray, 50), stray.substr(0, 50) + "<br>" + stray.substr(50, 50) + "<br>" + stray.substr(100) + "<br>");
-}
-
-TEST(FaviconExtension, ChosenByTheExactMimeType) {
-  EXPECT_EQ(FaviconExtension("image/bmp"), ".bmp");
-  EXPECT_EQ(FaviconExtension("image/gif"), ".gif");
-  EXPECT_EQ(FaviconExtension("image/png"), ".png");
-  EXPECT_EQ(FaviconExtension("image/x-icon"), ".ico");
-  EXPECT_EQ(FaviconExtension("image/jpg"), ".jpg");
-  EXPECT_EQ(FaviconExtension("image/jpeg"), ".jpg");
-  EXPECT_EQ(FaviconExtension("image/PNG"), "");
-  EXPECT_EQ(FaviconExtension("image/vnd.microsoft.icon"), "");
-  EXPECT_EQ(FaviconExtension("image/png "), "");
-  EXPECT_EQ(FaviconExtension(""), "");
-}
-
-}  // namespace
-
-namespace {
-
-TEST(ImageExtension, ChosenByTheImagesFirstBytes) {
-  EXPECT_EQ(ImageExtension("\x89PNG\r\n\x1A\n...."), ".png");
-  EXPECT_EQ(ImageExtension("GIF87a"), ".gif");
-  EXPECT_EQ(ImageExtension("GIF89a"), ".gif");
-  EXPECT_EQ(ImageExtension(std::string_view("\0\0\1\0\1\0", 6)), ".ico");
-  EXPECT_EQ(ImageExtension("\xFF\xD8\xFF\xE0"), ".jpg");
-  EXPECT_EQ(ImageExtension("BM6\0"), ".bmp");
-  EXPECT_EQ(ImageExtension("<svg xmlns='http://www.w3.org/2000/svg'/>"), ".svg");
-  EXPECT_EQ(ImageExtension("\xEF\xBB\xBF  \n<?xml version='1.0'?>\n<svg/>"), ".svg");
-  EXPECT_EQ(ImageExtension("<?xml version='1.0'?><html/>"), "");
-  EXPECT_EQ(ImageExtension("\x89PNG"), "");  // a signature cut short
-  EXPECT_EQ(ImageExtension(""), "");
-  EXPECT_EQ(ImageExtension(std::string_view("\0\0\2\0", 4)), "");  // a cursor, not an icon
 }
 
 }  // namespace
