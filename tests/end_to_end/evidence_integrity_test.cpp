@@ -218,14 +218,8 @@ TEST(EvidenceIntegrity, EvidenceIsReadWithItsSidecarsWhateverItsModesAndLinks) {
 // On a file system that updates the access time at every read (strictatime),
 // no task changes the access time of any evidence file.
 TEST(EvidenceIntegrity, NoTaskChangesTheAccessTimeOfTheEvidence) {
-  TempFolder mountPoint;
-  if (::mount("tmpfs", mountPoint.path().c_str(), "tmpfs", MS_STRICTATIME, "size=64m") != 0) {
-    GTEST_SKIP() << "no strictatime tmpfs can be mounted here: " << std::strerror(errno);
-  }
-  struct Unmount {
-    const std::filesystem::path& at;
-    ~Unmount() { ::umount(at.c_str()); }
-  } unmount{mountPoint.path()};
+  const MountedTmpfs mountPoint(MS_STRICTATIME, "size=64m");
+  if (!mountPoint.mounted()) GTEST_SKIP() << "no strictatime tmpfs can be mounted here: " << mountPoint.error();
   const std::filesystem::path folder = mountPoint / "evidence";
   std::filesystem::create_directory(folder);
   CopyTestDataFolder("real-profiles/firefox-esr", folder);

@@ -3,7 +3,6 @@
 // byte for byte.
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -581,16 +580,10 @@ TEST(UsageHtml, FaviconsNotWrittenAsNamedAreToldAfterTheCount) {
 
 // A folder that runs out of inodes while the images are written.
 TEST(UsageHtml, ImagesThatFindNoRoomAreCountedAndTheReportGoesOn) {
-  TempFolder mountPoint;
   // The root folder's inode, the page's and the database's, and room for
   // three images of the five.
-  if (::mount("tmpfs", mountPoint.path().c_str(), "tmpfs", 0, "size=8m,nr_inodes=6") != 0) {
-    GTEST_SKIP() << "no tmpfs with few inodes can be mounted here: " << std::strerror(errno);
-  }
-  struct Unmount {
-    const std::filesystem::path& at;
-    ~Unmount() { ::umount(at.c_str()); }
-  } unmount{mountPoint.path()};
+  const MountedTmpfs mountPoint(0, "size=8m,nr_inodes=6");
+  if (!mountPoint.mounted()) GTEST_SKIP() << "no tmpfs with few inodes can be mounted here: " << mountPoint.error();
   std::string rows;
   for (int id = 1; id <= 5; ++id) {
     const std::string n = std::to_string(id);

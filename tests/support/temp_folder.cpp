@@ -1,6 +1,10 @@
 #include "support/temp_folder.h"
 
 #include <stdlib.h>
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <fstream>
 #include <iterator>
@@ -15,6 +19,14 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
+}
+
+MountedTmpfs::MountedTmpfs(unsigned long flags, const std::string& options) {
+  if (::mount("tmpfs", folder_.path().c_str(), "tmpfs", flags, options.c_str()) != 0) error_ = std::strerror(errno);
+}
+
+MountedTmpfs::~MountedTmpfs() {
+  if (mounted()) ::umount(folder_.path().c_str());
 }
 
 std::string ReadFileBytes(const std::filesystem::path& file) {
