@@ -1,6 +1,6 @@
 #pragma once
 
-// An open file descriptor, closed by its owner.
+// An open file descriptor, closed by its owner; -1 for none.
 
 #include <unistd.h>
 
@@ -12,6 +12,15 @@ class FileDescriptor {
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = other.fd_;
+      other.fd_ = -1;
+    }
+    return *this;
+  }
 
   int get() const { return fd_; }
 

@@ -4,27 +4,15 @@
 //
 // A database is looked for by its plain file name in the current folder and
 // never changed: not a byte of it, not its access time, and nothing added
-// beside it. The file is first opened only for reading, without updating its
-// access time where the system allows it (the owner and privileged users),
-// and without waiting (a FIFO named like a database must not hang the tool),
-// and looked at before anything reads it:
-// - no file of that name: not found;
-// - a folder, FIFO, device or socket, a link that leads nowhere, or a file
-//   the user may not read: found but unreadable, with the reason, and never
-//   read (a link to a regular file, such as evidence on a mounted image, is
-//   followed);
-// - a "-wal" or "-journal" beside the file the name leads to that cannot be
-//   read whole (not a file, not readable, a read error): found but
-//   unreadable, naming it and the reason; a database is never read without
-//   the changes they hold;
-// - any other is read, with those sidecars, into a private copy through the
-//   descriptors opened here (see private_copy.h), and the copy opened with
-//   SQLite;
-// - when no copy can be made (no room in the temporary folder), a database
-//   that SQLite can read where it stands without writing (no sidecar, not in
-//   WAL mode) is opened so, read-only, which may update its access time:
-//   readInPlace() says so and reason() why; any other is unreadable, with
-//   the temporary folder and the system's reason named.
+// beside it. Its files are opened and looked at as evidence_files.h says: a
+// database that is missing, or that cannot be read with its sidecars, is
+// reported so and never read. Any other is read, with its sidecars, into a
+// private copy through the descriptors opened there (see private_copy.h), and
+// the copy opened with SQLite. When no copy can be made (no room in the
+// temporary folder), a database that SQLite can read where it stands without
+// writing (no sidecar, not in WAL mode) is opened so, read-only, which may
+// update its access time: readInPlace() says so and failure() why; any other
+// is unreadable, with the temporary folder and the system's reason named.
 // Whether the file holds a database at all is SQLite's to find out, at the
 // first statement.
 //
@@ -36,6 +24,7 @@
 #include <string_view>
 
 #include "base/failure.h"
+#include "evidence/evidence_files.h"
 #include "evidence/private_copy.h"
 #include "evidence/sqlite_handles.h"
 
@@ -66,6 +55,10 @@ class EvidenceDatabase {
   // no longer than that, not through a pause.
   void Close();
 
+  // The evidence files it was read from, still open: the database and its
+  // sidecars, for a task that reads their bytes itself.
+  const EvidenceFiles& files() const { return files_; }
+
   explicit operator bool() const { return db_ != nullptr; }
   sqlite3* get() const { return db_.get(); }
 
@@ -74,10 +67,8 @@ class EvidenceDatabase {
 
   Found found_ = Found::kMissing;
   std::optional<Failure> failure_;
+  EvidenceFiles files_;
   std::unique_ptr<PrivateCopy> copy_;  // declared first: removed after the connection closes
   DatabaseHandle db_;
 };
 
-// What a sidecar of a database is, by the suffix of its name: "write-ahead
-// log" or "journal".
-std::string_view SidecarKind(std::string_view name);
