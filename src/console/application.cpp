@@ -11,6 +11,7 @@
 #include "console/task_console.h"
 #include "evidence/private_copy.h"
 #include "output/output_file.h"
+#include "recovery/recovery_task.h"
 #include "table_export/table_export.h"
 #include "timestamps/prtime_decoder.h"
 #include "usage_reports/usage_csv.h"
@@ -52,6 +53,8 @@ void PrintMenu(Console& console) {
       "F - Extract RAW data from Google Chrome SQLite databases to CSV.",
       "G - Extract data from Google Chrome SQLite databases to CSV",
       "    and decode dates and times.",
+      "I - Recover deleted records from Firefox 3 SQLite databases to CSV.",
+      "J - Recover deleted records from Google Chrome SQLite databases to CSV.",
       "",
       "R - Reset settings (case name etc.)",
       "H - Help",
@@ -77,6 +80,8 @@ void RunMenu(Console& console, CaseSettings& settings) {
       {'E', 'e', [&] { RunPRtimeDecoder(console, settings); }},
       {'F', 'f', [&] { ExportBrowserTables(console, settings, ChromeProfile, false); }},
       {'G', 'g', [&] { ExportBrowserTables(console, settings, ChromeProfile, true); }},
+      {'I', 'i', [&] { RecoverDeletedRecords(console, settings, FirefoxProfile); }},
+      {'J', 'j', [&] { RecoverDeletedRecords(console, settings, ChromeProfile); }},
       {'R', 'r', [&] { AskCaseSettings(console, settings); }},
       {'H', 'h', [&] { ShowHelp(console); }},
       {'X', 'x', nullptr},

@@ -164,6 +164,8 @@ std::string MenuTranscript() {
          "F - Extract RAW data from Google Chrome SQLite databases to CSV.\n"
          "G - Extract data from Google Chrome SQLite databases to CSV\n"
          "    and decode dates and times.\n"
+         "I - Recover deleted records from Firefox 3 SQLite databases to CSV.\n"
+         "J - Recover deleted records from Google Chrome SQLite databases to CSV.\n"
          "\n"
          "R - Reset settings (case name etc.)\n"
          "H - Help\n"

@@ -1,0 +1,343 @@
+#include "recovery/record_carver.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace {
+
+std::size_t VarintLength(std::uint64_t value) {
+  std::size_t length = 1;
+  for (; length < 9 && value >= (std::uint64_t{1} << (7 * length)); ++length) {
+  }
+  return length;
+}
+
+// The serial types a value of this affinity may have had when only its
+// size tells it: each integer size, a double for REAL, a text of each length
+// whose type fits one varint byte, and kUnknownValue for the zero-size ones
+// (NULL, 0, 1, an empty text), which the size cannot tell apart.
+std::vector<std::int64_t> LostFirstTypes(Affinity affinity) {
+  std::vector<std::int64_t> types = {kUnknownValue};
+  switch (affinity) {
+    case Affinity::kInteger:
+      types.insert(types.end(), {1, 2, 3, 4, 5, 6});
+      break;
+    case Affinity::kReal:
+      types.insert(types.end(), {1, 2, 3, 4, 5, 7});
+      break;
+    case Affinity::kNumeric:
+      types.insert(types.end(), {1, 2, 3, 4, 5, 6, 7});
+      break;
+    case Affinity::kText:
+      for (std::int64_t type = 15; type < 128; type += 2) types.push_back(type);
+      break;
+    case Affinity::kBlob:
+      return {};  // anything at all: no size tells it
+  }
+  return types;
+}
+
+bool SameValues(const CarvedRecord& a, const CarvedRecord& b) {
+  if (a.values.size() != b.values.size()) return false;
+  for (std::size_t i = 0; i < a.values.size(); ++i) {
+    if (a.values[i].serialType != b.values[i].serialType ||
+        !std::equal(a.values[i].bytes.begin(), a.values[i].bytes.end(), b.values[i].bytes.begin(),
+                    b.values[i].bytes.end())) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+RecordCarver::RecordCarver(const std::vector<TableSchema>& tables, const DatabaseHeader& header, PageReader readPage)
+    : tables_(tables), header_(header), readPage_(std::move(readPage)) {}
+
+bool RecordCarver::ReadRecord(Bytes payload, std::vector<RecordValue>& values) const {
+  values.clear();
+  const std::optional<Varint> headerSize = ReadVarint(payload, 0);
+  if (!headerSize || headerSize->value < 2 || static_cast<std::uint64_t>(headerSize->value) > payload.size()) {
+    return false;
+  }
+  const auto end = static_cast<std::size_t>(headerSize->value);
+  std::uint64_t body = 0;
+  std::size_t at = headerSize->length;
+  while (at < end) {
+    const std::optional<Varint> type = ReadVarint(payload.first(end), at);
+    if (!type) return false;
+    const std::optional<std::uint64_t> size = SerialTypeSize(type->value);
+    if (!size) return false;
+    values.push_back({type->value, {}});
+    body += *size;
+    at += type->length;
+  }
+  if (values.empty() || body != payload.size() - end) return false;
+  std::size_t value = end;
+  for (RecordValue& record : values) {
+    const std::size_t size = static_cast<std::size_t>(*SerialTypeSize(record.serialType));
+    record.bytes = payload.subspan(value, size);
+    value += size;
+  }
+  return true;
+}
+
+bool RecordCarver::GatherOverflow(Bytes local, std::uint32_t firstOverflow, std::uint64_t payloadSize) {
+  payload_.assign(local.begin(), local.end());
+  std::unordered_set<std::uint32_t> visited;
+  const std::size_t perPage = header_.usableSize - 4;
+  for (std::uint32_t page = firstOverflow; payload_.size() < payloadSize;) {
+    if (page == 0 || !visited.insert(page).second || !readPage_(page, overflowPage_)) return false;
+    if (overflowPage_.size() < header_.usableSize) return false;
+    const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(payloadSize - payload_.size(), perPage));
+    payload_.insert(payload_.end(), overflowPage_.begin() + 4, overflowPage_.begin() + 4 + static_cast<std::ptrdiff_t>(take));
+    page = BigEndian32(overflowPage_, 0);
+  }
+  return true;
+}
+
+bool RecordCarver::ReadCell(Bytes page, std::size_t at, std::size_t end, CarvedRecord& record, std::size_t& cellEnd) {
+  const Bytes region = page.first(end);
+  const std::optional<Varint> payloadSize = ReadVarint(region, at);
+  if (!payloadSize || payloadSize->value < 2) return false;
+  const std::optional<Varint> rowId = ReadVarint(region, at + payloadSize->length);
+  if (!rowId || rowId->value < 1) return false;
+  const std::size_t payloadAt = at + payloadSize->length + rowId->length;
+  const auto size = static_cast<std::uint64_t>(payloadSize->value);
+  const std::uint64_t local = LocalPayloadSize(size, header_.usableSize);
+  Bytes payload;
+  if (local == size) {
+    if (payloadAt + size > end) return false;
+    payload = region.subspan(payloadAt, static_cast<std::size_t>(size));
+    cellEnd = payloadAt + static_cast<std::size_t>(size);
+  } else {
+    if (payloadAt + local + 4 > end) return false;
+    const Bytes localPart = region.subspan(payloadAt, static_cast<std::size_t>(local));
+    if (!GatherOverflow(localPart, BigEndian32(region, payloadAt + static_cast<std::size_t>(local)), size)) return false;
+    payload = payload_;
+    cellEnd = payloadAt + static_cast<std::size_t>(local) + 4;
+  }
+  if (!ReadRecord(payload, record.values)) return false;
+  record.rowId = rowId->value;
+  record.offset = at;
+  record.rebuilt = false;
+  return true;
+}
+
+void RecordCarver::FitTables(CarvedRecord& record) const {
+  record.tables.clear();
+  for (std::size_t table = 0; table < tables_.size(); ++table) {
+    if (FitsTable(tables_[table], record.values, header_.encoding)) record.tables.push_back(static_cast<int>(table));
+  }
+}
+
+void RecordCarver::CarveRegion(Bytes page, std::size_t from, std::size_t to, const Found& found, bool ofAnyTable) {
+  CarvedRecord record;
+  record.inFreeSpace = true;
+  for (std::size_t at = from; at + 3 <= to;) {
+    std::size_t cellEnd = 0;
+    // A cell begins with a payload length of 2 or more: never a zero byte.
+    if (page[at] != 0 && ReadCell(page, at, to, record, cellEnd)) {
+      FitTables(record);
+      if (!record.tables.empty() || (ofAnyTable && MayBeOfAnotherTable(record.values, header_.encoding))) {
+        found(record);
+        at = cellEnd;
+        continue;
+      }
+    }
+    ++at;
+  }
+}
+
+bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t end, int headerAt,
+                              std::vector<CarvedRecord>& readings, std::vector<std::size_t>& ends) {
+  const TableSchema& schema = tables_[static_cast<std::size_t>(table)];
+  const std::size_t columns = schema.columns.size();
+  const Bytes region = page.first(end);
+  // Where the visible serial types begin, and the first of them.
+  std::size_t typesAt = at + 4;
+  std::size_t firstVisible = headerAt == 2 ? 1 : 0;
+  std::optional<Varint> headerSize;
+  if (headerAt >= 4) {
+    headerSize = ReadVarint(region, at + static_cast<std::size_t>(headerAt));
+    if (!headerSize) return false;
+    typesAt = at + static_cast<std::size_t>(headerAt) + headerSize->length;
+  }
+  std::vector<std::int64_t> types(columns, 0);
+  std::uint64_t known = 0;
+  std::size_t next = typesAt;
+  for (std::size_t column = firstVisible; column < columns; ++column) {
+    const std::optional<Varint> type = ReadVarint(region, next);
+    if (!type) return false;
+    const std::optional<std::uint64_t> size = SerialTypeSize(type->value);
+    if (!size) return false;
+    types[column] = type->value;
+    known += *size;
+    next += type->length;
+  }
+  const std::size_t bodyAt = next;
+  if (headerAt >= 4) {
+    // The visible header length must be the header read.
+    if (static_cast<std::uint64_t>(headerSize->value) != bodyAt - (at + static_cast<std::size_t>(headerAt))) return false;
+  } else if (bodyAt - (at + static_cast<std::size_t>(headerAt)) >= 128) {
+    return false;  // a lost length of one byte holds less
+  }
+  std::vector<std::int64_t> firstTypes = {types[0]};
+  if (firstVisible == 1) firstTypes = schema.rowIdColumn == 0 ? std::vector<std::int64_t>{0} : LostFirstTypes(schema.affinities[0]);
+
+  bool any = false;
+  for (const std::int64_t first : firstTypes) {
+    types[0] = first;
+    const std::uint64_t firstSize = firstVisible == 1 && first != kUnknownValue ? *SerialTypeSize(first) : 0;
+    const std::uint64_t body = known + firstSize;
+    if (bodyAt + body > end) continue;
+    const std::size_t recordEnd = bodyAt + static_cast<std::size_t>(body);
+    const std::uint64_t payload = recordEnd - (at + static_cast<std::size_t>(headerAt));
+    const std::size_t rowIdLength = static_cast<std::size_t>(headerAt) - VarintLength(payload);
+    if (rowIdLength < 1 || rowIdLength > 9 || payload > header_.usableSize - 35) continue;
+    // A lost size is only borne out by what follows it.
+    if (firstVisible == 1 && schema.rowIdColumn != 0 && !ChainsToEnd(page, recordEnd, end)) continue;
+    CarvedRecord reading;
+    std::size_t value = bodyAt;
+    for (std::size_t column = 0; column < columns; ++column) {
+      const std::size_t size =
+          types[column] == kUnknownValue ? 0 : static_cast<std::size_t>(*SerialTypeSize(types[column]));
+      reading.values.push_back({types[column], region.subspan(value, size)});
+      value += size;
+    }
+    if (!FitsTable(schema, reading.values, header_.encoding)) continue;
+    reading.tables = {table};
+    readings.push_back(std::move(reading));
+    ends.push_back(recordEnd);
+    any = true;
+  }
+  return any;
+}
+
+void RecordCarver::Readings(Bytes page, std::size_t at, std::size_t end, std::vector<CarvedRecord>& readings,
+                            std::vector<std::size_t>& ends) {
+  // The readings where more of the header is seen come first: a whole
+  // header, then one that lost its length, then one that lost its first
+  // serial type too.
+  for (const auto& [from, to] : {std::pair{4, 11}, std::pair{3, 3}, std::pair{2, 2}}) {
+    for (int headerAt = from; headerAt <= to; ++headerAt) {
+      for (std::size_t table = 0; table < tables_.size(); ++table) {
+        RebuildFor(static_cast<int>(table), page, at, end, headerAt, readings, ends);
+      }
+    }
+    if (!readings.empty()) return;
+  }
+}
+
+bool RecordCarver::ChainsToEnd(Bytes page, std::size_t at, std::size_t end) {
+  if (at == end) return true;
+  if (at + 4 > end) return false;
+  if (const auto known = chains_.find(at); known != chains_.end()) return known->second;
+  chains_[at] = false;  // offsets only grow along a chain: no reading comes back here
+  bool chains = false;
+  CarvedRecord cell;
+  std::size_t cellEnd = 0;
+  if (ReadCell(page, at, end, cell, cellEnd)) {
+    FitTables(cell);
+    chains = !cell.tables.empty() && ChainsToEnd(page, cellEnd, end);
+  }
+  if (!chains) {
+    std::vector<CarvedRecord> readings;
+    std::vector<std::size_t> ends;
+    Readings(page, at, end, readings, ends);
+    for (std::size_t reading = 0; reading < ends.size() && !chains; ++reading) chains = ChainsToEnd(page, ends[reading], end);
+  }
+  chains_[at] = chains;
+  return chains;
+}
+
+bool RecordCarver::Rebuild(Bytes page, std::size_t at, std::size_t end, CarvedRecord& record, std::size_t& recordEnd) {
+  std::vector<CarvedRecord> readings;
+  std::vector<std::size_t> ends;
+  Readings(page, at, end, readings, ends);
+  if (readings.empty()) return false;
+  // One reading, perhaps fitting several tables alike.
+  for (std::size_t i = 1; i < readings.size(); ++i) {
+    if (!SameValues(readings[i], readings[0]) || ends[i] != ends[0]) return false;
+    readings[0].tables.push_back(readings[i].tables.front());
+  }
+  std::sort(readings[0].tables.begin(), readings[0].tables.end());
+  readings[0].tables.erase(std::unique(readings[0].tables.begin(), readings[0].tables.end()), readings[0].tables.end());
+  record = std::move(readings[0]);
+  record.rowId.reset();
+  record.offset = at;
+  record.rebuilt = true;
+  record.inFreeSpace = true;
+  recordEnd = ends[0];
+  return true;
+}
+
+void RecordCarver::CarveFreeblock(Bytes page, std::size_t at, std::size_t end, const Found& found) {
+  chains_.clear();
+  // The freeblock's first record lost its first bytes to the freeblock
+  // header; records freed after it and merged into the block lost theirs
+  // to their own, those freed before it kept them.
+  CarvedRecord record;
+  while (at + 4 <= end) {
+    std::size_t recordEnd = 0;
+    if (Rebuild(page, at, end, record, recordEnd)) {
+      found(record);
+    } else if (ReadCell(page, at, end, record, recordEnd)) {
+      FitTables(record);
+      if (record.tables.empty()) break;
+      record.inFreeSpace = true;
+      found(record);
+    } else {
+      break;
+    }
+    at = recordEnd;
+  }
+  // Whatever the chain could not read: whole cells only.
+  CarveRegion(page, std::min(at + 4, end), end, found);
+}
+
+void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, const Found& found) {
+  const std::size_t usable = std::min<std::size_t>(page.size(), header_.usableSize);
+  page = page.first(usable);
+  const std::optional<PageHeader> header = ReadPageHeader(page, headerAt);
+  if (!header) {
+    // A freed page that is no b-tree page now (a freelist trunk page, an
+    // overflow page, a page of zeros) may still hold cells of a page it was.
+    if (!live) {
+      freeBytes_ += usable - headerAt;
+      CarveRegion(page, headerAt, usable, found, true);
+    }
+    return;
+  }
+  if (header->type != kTableLeafPage) return;  // index and interior cells hold no table records
+  const std::size_t cellsEnd = header->cellPointers + 2 * static_cast<std::size_t>(header->cellCount);
+
+  if (!live) {
+    CarvedRecord record;
+    for (std::uint32_t cell = 0; cell < header->cellCount; ++cell) {
+      const std::size_t at = BigEndian16(page, header->cellPointers + 2 * cell);
+      std::size_t cellEnd = 0;
+      if (at < cellsEnd || at >= usable || !ReadCell(page, at, usable, record, cellEnd)) continue;
+      FitTables(record);
+      record.inFreeSpace = false;
+      // A cell of a freed page that fits no table: a table since dropped.
+      if (!record.tables.empty() || MayBeOfAnotherTable(record.values, header_.encoding)) found(record);
+    }
+  }
+
+  // The freeblocks, each after the last: SQLite keeps them in order.
+  std::size_t block = header->firstFreeblock;
+  for (std::size_t previous = 0; block != 0 && block > previous && block >= cellsEnd && block + 4 <= usable;) {
+    const std::size_t size = BigEndian16(page, block + 2);
+    if (size < 4 || block + size > usable) break;
+    freeBytes_ += size;
+    CarveFreeblock(page, block, block + size, found);
+    previous = block;
+    block = BigEndian16(page, block);
+  }
+
+  if (cellsEnd < header->contentStart && header->contentStart <= usable) {
+    freeBytes_ += header->contentStart - cellsEnd;
+    CarveRegion(page, cellsEnd, header->contentStart, found);
+  }
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+// Menu tasks I and J: the deleted records that a browser's databases still
+// hold, written to CSV.
+//
+// For each database of the profile, as the table export finds it, the
+// evidence files (the database, its "-wal" and "-journal") are read byte by
+// byte through the descriptors the evidence layer opened, never through
+// SQLite, which would roll the journal back or apply the WAL and lose the
+// older page images; SQLite, on the private copy, gives only the schema and
+// the live rows. Every place a deleted record may stand is searched
+// (page_sources.h), records are found (record_carver.h) and attributed to
+// the table whose schema they fit (table_schemas.h). A record identical to a
+// live row of its table is not written; an older image of a live row with
+// other values is written as an earlier version; the same record found in
+// several places is written once, at its first place in file order.
+//
+// Each table with records gets "<reference> - <name> - <database> <table>
+// (recovered).csv": the table's columns in schema order, cells as the
+// decoded table export writes them, then "Found in" (the file and the
+// place), "Offset" (the byte offset of the record's cell in that file) and
+// "Certainty". Records that fit no table, or several alike, go to
+// "<reference> - <name> - <database> (unattributed) (recovered).csv" with
+// columns "Column 1" to "Column n". A value that cannot be recovered is an
+// empty cell, and so is a row id that was overwritten.
+
+#include "console/case_settings.h"
+#include "table_export/browser_profiles.h"
+
+class Console;
+
+void RecoverDeletedRecords(Console& console, const CaseSettings& settings, const BrowserProfile& profile);

@@ -1,0 +1,123 @@
+#include "recovery/table_schemas.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "evidence/sqlite_handles.h"
+
+namespace {
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+bool IsValidUtf8(Bytes bytes) {
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const std::uint8_t lead = bytes[at];
+    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || at + length > bytes.size()) return false;
+    for (std::size_t i = 1; i < length; ++i) {
+      if ((bytes[at + i] & 0xC0) != 0x80) return false;
+    }
+    at += length;
+  }
+  return true;
+}
+
+bool IsNumericType(std::int64_t type) { return type >= 0 && type <= 9; }
+bool IsTextType(std::int64_t type) { return type >= 13 && type % 2 == 1; }
+
+bool KeptBy(Affinity affinity, std::int64_t type) {
+  if (type == 0) return true;  // NULL fits every column
+  switch (affinity) {
+    case Affinity::kInteger:
+    case Affinity::kReal:
+    case Affinity::kNumeric:
+      return IsNumericType(type);
+    case Affinity::kText:
+      return IsTextType(type) || (type >= 12 && type % 2 == 0);  // a BLOB keeps its class
+    case Affinity::kBlob:
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+Affinity AffinityOf(std::string declaredType) {
+  std::transform(declaredType.begin(), declaredType.end(), declaredType.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  if (Contains(declaredType, "INT")) return Affinity::kInteger;
+  if (Contains(declaredType, "CHAR") || Contains(declaredType, "CLOB") || Contains(declaredType, "TEXT")) {
+    return Affinity::kText;
+  }
+  if (declaredType.empty() || Contains(declaredType, "BLOB")) return Affinity::kBlob;
+  if (Contains(declaredType, "REAL") || Contains(declaredType, "FLOA") || Contains(declaredType, "DOUB")) {
+    return Affinity::kReal;
+  }
+  return Affinity::kNumeric;
+}
+
+std::vector<TableSchema> ReadTableSchemas(sqlite3* db) {
+  std::vector<TableSchema> tables;
+  Statement list = PrepareStatement(
+      db, "SELECT m.name, m.rootpage FROM sqlite_master AS m JOIN pragma_table_list AS l ON l.name = m.name "
+          "WHERE l.schema = 'main' AND l.type = 'table' AND l.wr = 0 AND m.type = 'table' "
+          "AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY m.name");
+  Statement columns =
+      PrepareStatement(db, "SELECT name, type, pk, \"notnull\" FROM pragma_table_info(?1) ORDER BY cid");
+  while (list && columns && sqlite3_step(list.get()) == SQLITE_ROW) {
+    TableSchema table;
+    table.name = std::string(ColumnText(list.get(), 0).value_or(""));
+    table.rootPage = static_cast<std::uint32_t>(sqlite3_column_int64(list.get(), 1));
+    sqlite3_reset(columns.get());
+    if (!BindText(columns.get(), 1, table.name)) continue;
+    int keyColumns = 0;
+    int integerKey = -1;
+    while (sqlite3_step(columns.get()) == SQLITE_ROW) {
+      const std::string type(ColumnText(columns.get(), 1).value_or(""));
+      if (sqlite3_column_int(columns.get(), 2) > 0) {
+        ++keyColumns;
+        std::string upper = type;
+        std::transform(upper.begin(), upper.end(), upper.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        // Only the declared type INTEGER makes a key the row id.
+        if (upper == "INTEGER") integerKey = static_cast<int>(table.columns.size());
+      }
+      table.columns.emplace_back(ColumnText(columns.get(), 0).value_or(""));
+      table.affinities.push_back(AffinityOf(type));
+      table.notNull.push_back(sqlite3_column_int(columns.get(), 3) != 0);
+    }
+    if (keyColumns == 1) table.rowIdColumn = integerKey;
+    if (!table.columns.empty()) tables.push_back(std::move(table));
+  }
+  return tables;
+}
+
+bool MayBeOfAnotherTable(const std::vector<RecordValue>& values, TextEncoding encoding) {
+  if (values.size() < 2) return false;
+  TableSchema anything;
+  anything.columns.resize(values.size());
+  anything.affinities.assign(values.size(), Affinity::kBlob);
+  anything.notNull.assign(values.size(), false);
+  return FitsTable(anything, values, encoding);
+}
+
+bool FitsTable(const TableSchema& table, const std::vector<RecordValue>& values, TextEncoding encoding) {
+  if (values.size() != table.columns.size()) return false;
+  for (std::size_t column = 0; column < values.size(); ++column) {
+    const std::int64_t type = values[column].serialType;
+    if (static_cast<int>(column) == table.rowIdColumn) {
+      if (type != 0) return false;
+      continue;
+    }
+    if (type == kUnknownValue) continue;
+    if (type == 0 && table.notNull[column]) return false;
+    if (!KeptBy(table.affinities[column], type)) return false;
+    if (IsTextType(type)) {
+      if (encoding == TextEncoding::kUtf8 ? !IsValidUtf8(values[column].bytes) : values[column].bytes.size() % 2 != 0) {
+        return false;
+      }
+    }
+  }
+  return true;
+}

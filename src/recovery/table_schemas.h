@@ -1,0 +1,64 @@
+#pragma once
+
+// The tables a recovered record may belong to, and whether a record fits
+// one: the attribution of records to tables.
+//
+// A table is known by its columns in schema order and their affinities, by
+// SQLite's rules ("Datatypes In SQLite", 3.1: a declared type containing
+// "INT" is INTEGER; "CHAR", "CLOB" or "TEXT" TEXT; "BLOB" or none BLOB;
+// "REAL", "FLOA" or "DOUB" REAL; any other NUMERIC), and by its INTEGER
+// PRIMARY KEY column, whose value is the row id and which a record stores as
+// NULL ("Database File Format", 2.1).
+//
+// A record fits a table when it has exactly one value per column, NULL in
+// the row-id column, and every other value of a storage class the column's
+// affinity keeps, no NULL where the schema forbids it: an INTEGER, REAL or NUMERIC column holds no text or BLOB
+// (SQLite would have converted a numeric text, and these columns of browser
+// tables never hold others), a TEXT column no number (it would have become
+// text). A column without affinity takes anything. Texts must be valid in
+// the database's encoding. This is strict on purpose: a row that is not
+// there is worse in a court report than one that was missed.
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "recovery/sqlite_format.h"
+
+enum class Affinity { kInteger, kText, kBlob, kReal, kNumeric };
+
+// SQLite's affinity of a declared type.
+Affinity AffinityOf(std::string declaredType);
+
+struct TableSchema {
+  std::string name;
+  std::vector<std::string> columns;
+  std::vector<Affinity> affinities;
+  std::vector<bool> notNull;
+  int rowIdColumn = -1;  // the INTEGER PRIMARY KEY column, if any
+  std::uint32_t rootPage = 0;  // of its b-tree
+};
+
+// The ordinary tables with row ids of the main schema, in name order:
+// virtual tables and tables WITHOUT ROWID keep no records of this kind.
+std::vector<TableSchema> ReadTableSchemas(sqlite3* db);
+
+// The serial type of a value whose class is lost (its size alone known, 0).
+inline constexpr std::int64_t kUnknownValue = -1;
+
+// One value of a record: the serial type says its class; bytes are the
+// value's own bytes for integers, reals, texts and BLOBs as stored.
+struct RecordValue {
+  std::int64_t serialType = 0;
+  Bytes bytes;
+};
+
+// Whether a record's values fit the table.
+bool FitsTable(const TableSchema& table, const std::vector<RecordValue>& values, TextEncoding encoding);
+
+// Whether a record that fits no table of the schema may still be one of a
+// table that is gone (a dropped table): two values or more, and every text
+// valid in the encoding.
+bool MayBeOfAnotherTable(const std::vector<RecordValue>& values, TextEncoding encoding);
