@@ -145,6 +145,19 @@ void RecordCarver::CarveRegion(Bytes page, std::size_t from, std::size_t to, con
         continue;
       }
     }
+    // What looks like the header of a freeblock that is no longer linked (a
+    // page emptied of its last cell forgets its freeblocks): the next
+    // freeblock's offset, after this one or 0, and a size within the region.
+    if (at + 4 <= to) {
+      const std::size_t next = BigEndian16(page, at);
+      const std::size_t size = BigEndian16(page, at + 2);
+      if (size >= 6 && at + size <= to && (next == 0 || (next >= at + size && next < page.size())) &&
+          Rebuild(page, at, at + size, record, cellEnd)) {
+        found(record);
+        at = cellEnd;
+        continue;
+      }
+    }
     ++at;
   }
 }
@@ -232,8 +245,9 @@ void RecordCarver::Readings(Bytes page, std::size_t at, std::size_t end, std::ve
 bool RecordCarver::ChainsToEnd(Bytes page, std::size_t at, std::size_t end) {
   if (at == end) return true;
   if (at + 4 > end) return false;
-  if (const auto known = chains_.find(at); known != chains_.end()) return known->second;
-  chains_[at] = false;  // offsets only grow along a chain: no reading comes back here
+  const std::uint64_t key = static_cast<std::uint64_t>(at) << 32 | end;
+  if (const auto known = chains_.find(key); known != chains_.end()) return known->second;
+  chains_[key] = false;  // offsets only grow along a chain: no reading comes back here
   bool chains = false;
   CarvedRecord cell;
   std::size_t cellEnd = 0;
@@ -247,7 +261,7 @@ bool RecordCarver::ChainsToEnd(Bytes page, std::size_t at, std::size_t end) {
     Readings(page, at, end, readings, ends);
     for (std::size_t reading = 0; reading < ends.size() && !chains; ++reading) chains = ChainsToEnd(page, ends[reading], end);
   }
-  chains_[at] = chains;
+  chains_[key] = chains;
   return chains;
 }
 
@@ -273,7 +287,6 @@ bool RecordCarver::Rebuild(Bytes page, std::size_t at, std::size_t end, CarvedRe
 }
 
 void RecordCarver::CarveFreeblock(Bytes page, std::size_t at, std::size_t end, const Found& found) {
-  chains_.clear();
   // The freeblock's first record lost its first bytes to the freeblock
   // header; records freed after it and merged into the block lost theirs
   // to their own, those freed before it kept them.
@@ -299,6 +312,7 @@ void RecordCarver::CarveFreeblock(Bytes page, std::size_t at, std::size_t end, c
 void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, const Found& found) {
   const std::size_t usable = std::min<std::size_t>(page.size(), header_.usableSize);
   page = page.first(usable);
+  chains_.clear();
   const std::optional<PageHeader> header = ReadPageHeader(page, headerAt);
   if (!header) {
     // A freed page that is no b-tree page now (a freelist trunk page, an

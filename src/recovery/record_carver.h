@@ -95,5 +95,5 @@ class RecordCarver {
   std::vector<std::uint8_t> payload_;  // a spilling record's payload, gathered
   std::vector<std::uint8_t> overflowPage_;
   std::uint64_t freeBytes_ = 0;
-  std::unordered_map<std::size_t, bool> chains_;  // ChainsToEnd of the freeblock at hand, by offset
+  std::unordered_map<std::uint64_t, bool> chains_;  // ChainsToEnd of the page at hand, by offset and end
 };
