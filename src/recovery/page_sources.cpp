@@ -60,6 +60,7 @@ bool PageSources::Open(const EvidenceFiles& files) {
 
 void PageSources::ReadFreelist() {
   freelist_.assign(static_cast<std::size_t>(pageCount_) + 1, false);
+  trunks_.assign(static_cast<std::size_t>(pageCount_) + 1, false);
   std::vector<std::uint8_t> trunk(header_.usableSize);
   std::unordered_set<std::uint32_t> visited;
   for (std::uint32_t page = header_.firstFreelistTrunk; page != 0;) {
@@ -69,6 +70,7 @@ void PageSources::ReadFreelist() {
     }
     if (!ReadAt(*database_, static_cast<std::uint64_t>(page - 1) * header_.pageSize, trunk)) return;
     freelist_[page] = true;
+    trunks_[page] = true;
     const std::uint32_t leaves = BigEndian32(trunk, 4);
     if (leaves > (header_.usableSize - 8) / 4) {
       searched_.problems.push_back("a freelist trunk page with more leaves than it holds");
@@ -162,6 +164,11 @@ std::vector<int> PageSources::PageOwners(const std::vector<std::uint32_t>& rootP
     }
   }
   return owners;
+}
+
+bool PageSources::ReadOverflowPage(std::uint32_t n, std::vector<std::uint8_t>& out) const {
+  if (n < trunks_.size() && trunks_[n]) return false;
+  return ReadCurrentPage(n, out);
 }
 
 void PageSources::ForEachImage(const std::function<void(const PageImage&)>& visit) {

@@ -65,6 +65,9 @@ class PageSources {
   // Page n of the database as it now is: from the WAL's last committed frame
   // of it, else from the main file. False when there is no such page.
   bool ReadCurrentPage(std::uint32_t n, std::vector<std::uint8_t>& out) const;
+  // The same for a page of an overflow chain; false too for a freelist
+  // trunk page, whose first bytes (the trunk's own links) are no payload.
+  bool ReadOverflowPage(std::uint32_t n, std::vector<std::uint8_t>& out) const;
 
   // The table whose b-tree holds each page as the database now is, by page
   // number (-1 for none): every b-tree is walked from its root page, each
@@ -91,6 +94,7 @@ class PageSources {
   DatabaseHeader header_;
   std::uint32_t pageCount_ = 0;
   std::vector<bool> freelist_;  // by page number
+  std::vector<bool> trunks_;    // by page number
   struct Frame {
     std::uint32_t page;
     bool valid;      // of the WAL's generation, checksum matching

@@ -131,7 +131,8 @@ void RecordCarver::FitTables(CarvedRecord& record) const {
   }
 }
 
-void RecordCarver::CarveRegion(Bytes page, std::size_t from, std::size_t to, const Found& found, bool ofAnyTable) {
+void RecordCarver::CarveRegion(Bytes page, std::size_t from, std::size_t to, const Found& found, bool ofAnyTable,
+                               bool unlinkedFreeblocks) {
   CarvedRecord record;
   record.inFreeSpace = true;
   for (std::size_t at = from; at + 3 <= to;) {
@@ -148,7 +149,7 @@ void RecordCarver::CarveRegion(Bytes page, std::size_t from, std::size_t to, con
     // What looks like the header of a freeblock that is no longer linked (a
     // page emptied of its last cell forgets its freeblocks): the next
     // freeblock's offset, after this one or 0, and a size within the region.
-    if (at + 4 <= to) {
+    if (unlinkedFreeblocks && at + 4 <= to) {
       const std::size_t next = BigEndian16(page, at);
       const std::size_t size = BigEndian16(page, at + 2);
       if (size >= 6 && at + size <= to && (next == 0 || (next >= at + size && next < page.size())) &&
@@ -319,7 +320,7 @@ void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, const Foun
     // overflow page, a page of zeros) may still hold cells of a page it was.
     if (!live) {
       freeBytes_ += usable - headerAt;
-      CarveRegion(page, headerAt, usable, found, true);
+      CarveRegion(page, headerAt, usable, found, true, true);
     }
     return;
   }
@@ -352,6 +353,6 @@ void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, const Foun
 
   if (cellsEnd < header->contentStart && header->contentStart <= usable) {
     freeBytes_ += header->contentStart - cellsEnd;
-    CarveRegion(page, cellsEnd, header->contentStart, found);
+    CarveRegion(page, cellsEnd, header->contentStart, found, !live, !live || header->cellCount == 0);
   }
 }

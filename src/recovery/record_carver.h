@@ -73,8 +73,11 @@ class RecordCarver {
   bool GatherOverflow(Bytes local, std::uint32_t firstOverflow, std::uint64_t payloadSize);
   void FitTables(CarvedRecord& record) const;
   // Whole cells in page[from, to). ofAnyTable: also cells that fit no table
-  // of the schema, on a page no longer the database's.
-  void CarveRegion(Bytes page, std::size_t from, std::size_t to, const Found& found, bool ofAnyTable = false);
+  // of the schema, on a page no longer the database's. unlinkedFreeblocks:
+  // also the records of freeblocks no list links any more (a page emptied of
+  // its last cell, a freed page).
+  void CarveRegion(Bytes page, std::size_t from, std::size_t to, const Found& found, bool ofAnyTable = false,
+                   bool unlinkedFreeblocks = false);
   // The record whose first 4 bytes a freeblock header took, at page[at], in
   // a freeblock ending at end; where it ends in recordEnd.
   bool Rebuild(Bytes page, std::size_t at, std::size_t end, CarvedRecord& record, std::size_t& recordEnd);

@@ -144,7 +144,7 @@ class DatabaseRecovery {
     for (const TableSchema& table : tables_) roots.push_back(table.rootPage);
     owners_ = sources.PageOwners(roots);
     RecordCarver carver(tables_, sources.header(),
-                        [&sources](std::uint32_t n, std::vector<std::uint8_t>& out) { return sources.ReadCurrentPage(n, out); });
+                        [&sources](std::uint32_t n, std::vector<std::uint8_t>& out) { return sources.ReadOverflowPage(n, out); });
     ProgressCount progress(console_, [&sources] { return static_cast<std::int64_t>(sources.pageCount()); });
     sources.ForEachImage([&](const PageImage& image) {
       carver.Carve(image.page, image.pageNumber == 1 && *image.file == databaseFile_ ? 100 : 0, image.live,
@@ -159,6 +159,9 @@ class DatabaseRecovery {
   void Take(const CarvedRecord& record, const PageImage& image) {
     std::string certainty = record.rebuilt ? kRebuiltRecord : kWholeRecord;
     const int table = TableOf(record, image);
+    // A rebuilt record is read by a table's schema: without one table, it
+    // is no reading at all.
+    if (record.rebuilt && table < 0) return;
     if (table >= 0) {
       const std::optional<std::string> liveState = CompareWithLive(table, record);
       if (!liveState) return;  // the live row itself
