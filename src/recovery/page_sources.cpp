@@ -184,7 +184,7 @@ void PageSources::VisitMainFile(const std::function<void(const PageImage&)>& vis
     if (!ReadAt(*database_, offset, buffer_)) break;
     ++searched_.pages;
     const bool replaced = page < currentFrame_.size() && currentFrame_[page] != 0;
-    PageImage image{buffer_, page, !freelist_[page] && !replaced, &database_->name, offset, {}};
+    PageImage image{buffer_, page, !freelist_[page] && !replaced, freelist_[page], &database_->name, offset, {}};
     if (freelist_[page]) {
       ++searched_.freelistPages;
       image.place = "freelist page " + std::to_string(page);
@@ -208,7 +208,7 @@ void PageSources::VisitWal(const std::function<void(const PageImage&)>& visit) {
     const std::uint32_t page = frames_[index].page;
     const bool current = page < currentFrame_.size() && currentFrame_[page] == index + 1;
     const std::string where = "frame " + std::to_string(index + 1) + " (page " + std::to_string(page) + ")";
-    PageImage image{buffer_, page, current, &wal_->name, offset, current ? "free space of " + where : where};
+    PageImage image{buffer_, page, current, false, &wal_->name, offset, current ? "free space of " + where : where};
     visit(image);
   }
 }
@@ -243,7 +243,7 @@ void PageSources::VisitJournal(const std::function<void(const PageImage&)>& visi
     const std::uint32_t page = BigEndian32(number, 0);
     if (page == 0) break;  // past the records of the last transaction
     ++searched_.journalPages;
-    PageImage image{buffer_, page, false, &journal_->name, at + 4, "page " + std::to_string(page)};
+    PageImage image{buffer_, page, false, false, &journal_->name, at + 4, "page " + std::to_string(page)};
     visit(image);
   }
 }

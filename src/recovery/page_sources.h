@@ -39,6 +39,7 @@ struct PageImage {
   Bytes page;
   std::uint32_t pageNumber = 0;
   bool live = false;          // the page as the database now has it
+  bool freelist = false;      // a page of the main file's freelist
   const std::string* file = nullptr;  // the evidence file it is in
   std::uint64_t fileOffset = 0;       // of the page's first byte in that file
   std::string place;          // "page 12", "freelist page 40", "frame 7 (page 12)"

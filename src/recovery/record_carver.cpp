@@ -149,11 +149,12 @@ void RecordCarver::CarveRegion(Bytes page, std::size_t from, std::size_t to, con
     // What looks like the header of a freeblock that is no longer linked (a
     // page emptied of its last cell forgets its freeblocks): the next
     // freeblock's offset, after this one or 0, and a size within the region.
-    if (unlinkedFreeblocks && at + 4 <= to) {
+    if (unlinkedFreeblocks && owner_ >= 0 && at + 4 <= to) {
       const std::size_t next = BigEndian16(page, at);
       const std::size_t size = BigEndian16(page, at + 2);
-      if (size >= 6 && at + size <= to && (next == 0 || (next >= at + size && next < page.size())) &&
-          Rebuild(page, at, at + size, record, cellEnd)) {
+      // A next freeblock must look like one too.
+      const bool linked = next == 0 || (next >= at + size && next + 4 <= page.size() && BigEndian16(page, next + 2) >= 4);
+      if (size >= 6 && at + size <= to && linked && Rebuild(page, at, at + size, record, cellEnd)) {
         found(record);
         at = cellEnd;
         continue;
@@ -164,7 +165,7 @@ void RecordCarver::CarveRegion(Bytes page, std::size_t from, std::size_t to, con
 }
 
 bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t end, int headerAt,
-                              std::vector<CarvedRecord>& readings, std::vector<std::size_t>& ends) {
+                              std::vector<CarvedRecord>& readings, std::vector<std::size_t>& ends, bool nested) {
   const TableSchema& schema = tables_[static_cast<std::size_t>(table)];
   const std::size_t columns = schema.columns.size();
   const Bytes region = page.first(end);
@@ -210,7 +211,10 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
     const std::size_t rowIdLength = static_cast<std::size_t>(headerAt) - VarintLength(payload);
     if (rowIdLength < 1 || rowIdLength > 9 || payload > header_.usableSize - 35) continue;
     // A lost size is only borne out by what follows it.
-    if (firstVisible == 1 && schema.rowIdColumn != 0 && !ChainsToEnd(page, recordEnd, end)) continue;
+    if (firstVisible == 1 && schema.rowIdColumn != 0 &&
+        (nested ? recordEnd != end : !ChainsToEnd(page, recordEnd, end))) {
+      continue;
+    }
     CarvedRecord reading;
     std::size_t value = bodyAt;
     for (std::size_t column = 0; column < columns; ++column) {
@@ -229,14 +233,18 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
 }
 
 void RecordCarver::Readings(Bytes page, std::size_t at, std::size_t end, std::vector<CarvedRecord>& readings,
-                            std::vector<std::size_t>& ends) {
+                            std::vector<std::size_t>& ends, bool nested) {
   // The readings where more of the header is seen come first: a whole
   // header, then one that lost its length, then one that lost its first
   // serial type too.
   for (const auto& [from, to] : {std::pair{4, 11}, std::pair{3, 3}, std::pair{2, 2}}) {
     for (int headerAt = from; headerAt <= to; ++headerAt) {
+      if (owner_ >= 0) {
+        RebuildFor(owner_, page, at, end, headerAt, readings, ends, nested);
+        continue;
+      }
       for (std::size_t table = 0; table < tables_.size(); ++table) {
-        RebuildFor(static_cast<int>(table), page, at, end, headerAt, readings, ends);
+        RebuildFor(static_cast<int>(table), page, at, end, headerAt, readings, ends, nested);
       }
     }
     if (!readings.empty()) return;
@@ -259,7 +267,9 @@ bool RecordCarver::ChainsToEnd(Bytes page, std::size_t at, std::size_t end) {
   if (!chains) {
     std::vector<CarvedRecord> readings;
     std::vector<std::size_t> ends;
-    Readings(page, at, end, readings, ends);
+    // With one table to read by, a chain may guess at every step; with all
+    // of them, only the record that ends the freeblock may.
+    Readings(page, at, end, readings, ends, owner_ < 0);
     for (std::size_t reading = 0; reading < ends.size() && !chains; ++reading) chains = ChainsToEnd(page, ends[reading], end);
   }
   chains_[key] = chains;
@@ -310,7 +320,8 @@ void RecordCarver::CarveFreeblock(Bytes page, std::size_t at, std::size_t end, c
   CarveRegion(page, std::min(at + 4, end), end, found);
 }
 
-void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, const Found& found) {
+void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, int owner, const Found& found) {
+  owner_ = owner >= 0 && static_cast<std::size_t>(owner) < tables_.size() ? owner : -1;
   const std::size_t usable = std::min<std::size_t>(page.size(), header_.usableSize);
   page = page.first(usable);
   chains_.clear();

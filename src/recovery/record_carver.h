@@ -58,8 +58,10 @@ class RecordCarver {
 
   // Finds the records of one page image. live: the page as the database
   // now has it, whose cells are live rows; else every cell of it is a
-  // candidate. headerAt: 100 for page 1, else 0.
-  void Carve(Bytes page, std::size_t headerAt, bool live, const Found& found);
+  // candidate. headerAt: 100 for page 1, else 0. owner: the table whose
+  // b-tree holds the page, -1 when none is known; a record whose first
+  // bytes were overwritten is then rebuilt by that table's schema alone.
+  void Carve(Bytes page, std::size_t headerAt, bool live, int owner, const Found& found);
 
   // The bytes of free space looked at so far.
   std::uint64_t freeBytes() const { return freeBytes_; }
@@ -75,17 +77,20 @@ class RecordCarver {
   // Whole cells in page[from, to). ofAnyTable: also cells that fit no table
   // of the schema, on a page no longer the database's. unlinkedFreeblocks:
   // also the records of freeblocks no list links any more (a page emptied of
-  // its last cell, a freed page).
+  // its last cell, an older image of a page), on a page whose table is
+  // known.
   void CarveRegion(Bytes page, std::size_t from, std::size_t to, const Found& found, bool ofAnyTable = false,
                    bool unlinkedFreeblocks = false);
   // The record whose first 4 bytes a freeblock header took, at page[at], in
   // a freeblock ending at end; where it ends in recordEnd.
   bool Rebuild(Bytes page, std::size_t at, std::size_t end, CarvedRecord& record, std::size_t& recordEnd);
+  // nested: a reading asked for by ChainsToEnd, whose guessed size must end
+  // the freeblock itself, so that the search for a chain never branches.
   bool RebuildFor(int table, Bytes page, std::size_t at, std::size_t end, int headerAt,
-                  std::vector<CarvedRecord>& readings, std::vector<std::size_t>& ends);
+                  std::vector<CarvedRecord>& readings, std::vector<std::size_t>& ends, bool nested);
   // Every reading of a rebuilt record at page[at].
   void Readings(Bytes page, std::size_t at, std::size_t end, std::vector<CarvedRecord>& readings,
-                std::vector<std::size_t>& ends);
+                std::vector<std::size_t>& ends, bool nested = false);
   // Whether records, whole or rebuilt, follow one another from page[at] to
   // the freeblock's end: what bears out a size the record does not state.
   bool ChainsToEnd(Bytes page, std::size_t at, std::size_t end);
@@ -98,5 +103,6 @@ class RecordCarver {
   std::vector<std::uint8_t> payload_;  // a spilling record's payload, gathered
   std::vector<std::uint8_t> overflowPage_;
   std::uint64_t freeBytes_ = 0;
+  int owner_ = -1;  // of the page at hand
   std::unordered_map<std::uint64_t, bool> chains_;  // ChainsToEnd of the page at hand, by offset and end
 };

@@ -147,7 +147,10 @@ class DatabaseRecovery {
                         [&sources](std::uint32_t n, std::vector<std::uint8_t>& out) { return sources.ReadOverflowPage(n, out); });
     ProgressCount progress(console_, [&sources] { return static_cast<std::int64_t>(sources.pageCount()); });
     sources.ForEachImage([&](const PageImage& image) {
-      carver.Carve(image.page, image.pageNumber == 1 && *image.file == databaseFile_ ? 100 : 0, image.live,
+      // A freed page belongs to no table; any other image is taken to be of
+      // the table that holds its page now.
+      const int owner = image.freelist || image.pageNumber >= owners_.size() ? -1 : owners_[image.pageNumber];
+      carver.Carve(image.page, image.pageNumber == 1 && *image.file == databaseFile_ ? 100 : 0, image.live, owner,
                    [&](const CarvedRecord& record) { Take(record, image); });
       progress.CountRow();
     });
