@@ -10,7 +10,7 @@ JOBS := $(shell nproc 2>/dev/null || echo 2)
 # How long each fuzz harness runs: briefly in `make test`, longer in `make fuzz`.
 FUZZ_SECONDS ?= 300
 TEST_FUZZ_SECONDS ?= 30
-FUZZERS := timestamp_fuzzer:timestamps database_fuzzer:databases
+FUZZERS := timestamp_fuzzer:timestamps database_fuzzer:databases recovery_fuzzer:recovery
 
 PREFIX ?= /usr/local
 
@@ -94,7 +94,7 @@ COVERAGE_DIR := build-coverage
 fuzz-coverage:
 	@sh tools/prerequisites clang libclang-rt-14-dev llvm
 	cmake -S . -B $(COVERAGE_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKV_FUZZ=ON -DSKV_FUZZ_COVERAGE=ON
-	cmake --build $(COVERAGE_DIR) -j $(JOBS) --target timestamp_fuzzer database_fuzzer
+	cmake --build $(COVERAGE_DIR) -j $(JOBS) --target timestamp_fuzzer database_fuzzer recovery_fuzzer
 	@for pair in $(FUZZERS); do \
 	  harness=$${pair%%:*}; corpus=$${pair#*:}; \
 	  LLVM_PROFILE_FILE=$(CURDIR)/$(COVERAGE_DIR)/$$harness.profraw $(CURDIR)/$(COVERAGE_DIR)/fuzz/$$harness -runs=0 $(CURDIR)/fuzz/corpus/$$corpus \
