@@ -49,6 +49,13 @@ bool SameValues(const CarvedRecord& a, const CarvedRecord& b) {
   return true;
 }
 
+// How many values a record stores: neither NULL nor of a class now unknown.
+std::size_t StoredValues(const std::vector<RecordValue>& values) {
+  return static_cast<std::size_t>(std::count_if(values.begin(), values.end(), [](const RecordValue& value) {
+    return value.serialType != 0 && value.serialType != kUnknownValue;
+  }));
+}
+
 }  // namespace
 
 RecordCarver::RecordCarver(const std::vector<TableSchema>& tables, const DatabaseHeader& header, PageReader readPage)
@@ -126,6 +133,8 @@ bool RecordCarver::ReadCell(Bytes page, std::size_t at, std::size_t end, CarvedR
 
 void RecordCarver::FitTables(CarvedRecord& record) const {
   record.tables.clear();
+  // A record of NULLs alone (zeroed bytes read as one) says nothing.
+  if (StoredValues(record.values) == 0) return;
   for (std::size_t table = 0; table < tables_.size(); ++table) {
     if (FitsTable(tables_[table], record.values, header_.encoding)) record.tables.push_back(static_cast<int>(table));
   }
@@ -223,7 +232,9 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
       reading.values.push_back({types[column], region.subspan(value, size)});
       value += size;
     }
-    if (!FitsTable(schema, reading.values, header_.encoding)) continue;
+    // A rebuilt record must keep two values at least: zeroed free space
+    // behind a freeblock header reads as a record of NULLs.
+    if (StoredValues(reading.values) < 2 || !FitsTable(schema, reading.values, header_.encoding)) continue;
     reading.tables = {table};
     readings.push_back(std::move(reading));
     ends.push_back(recordEnd);

@@ -94,7 +94,11 @@ std::vector<TableSchema> ReadTableSchemas(sqlite3* db) {
 }
 
 bool MayBeOfAnotherTable(const std::vector<RecordValue>& values, TextEncoding encoding) {
-  if (values.size() < 2) return false;
+  // A run of zero bytes reads as a record of NULLs, which says nothing.
+  const auto stored = std::count_if(values.begin(), values.end(), [](const RecordValue& value) {
+    return value.serialType != 0 && value.serialType != kUnknownValue;
+  });
+  if (stored < 2) return false;
   TableSchema anything;
   anything.columns.resize(values.size());
   anything.affinities.assign(values.size(), Affinity::kBlob);

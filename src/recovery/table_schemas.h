@@ -59,6 +59,6 @@ struct RecordValue {
 bool FitsTable(const TableSchema& table, const std::vector<RecordValue>& values, TextEncoding encoding);
 
 // Whether a record that fits no table of the schema may still be one of a
-// table that is gone (a dropped table): two values or more, and every text
-// valid in the encoding.
+// table that is gone (a dropped table): two values or more that are not
+// NULL, and every text valid in the encoding.
 bool MayBeOfAnotherTable(const std::vector<RecordValue>& values, TextEncoding encoding);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -331,6 +332,19 @@ TEST(Recovery, DamagedAndTruncatedFilesAreSurvived) {
     SkvRun run = RunAnswers(folder.path(), "I\n\n");
     ASSERT_EQ(run.exitStatus, 0) << at;
   }
+}
+
+// Profiles written by current browsers, which delete with secure_delete on:
+// nothing of their free space is taken for a record.
+TEST(Recovery, CurrentProfilesGiveNoRecordThatIsNone) {
+  TempFolder folder;
+  CopyTestDataFolder("real-profiles/firefox-esr", folder.path());
+  CopyTestDataFolder("real-profiles/chromium", folder.path());
+  const std::set<std::string> before = FileNames(folder.path());
+  SkvRun run = RunAnswers(folder.path(), "I\n\nJ\n\n");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_NE(run.transcript.find("\n0 records recovered\n\nPress enter to continue"), std::string::npos);
+  EXPECT_EQ(FileNames(folder.path()), before) << run.transcript;
 }
 
 }  // namespace
