@@ -34,22 +34,6 @@ bool IsOutputName(const std::string& name) {
   return name.starts_with("2008-117 - Harbour Street - ") || name.starts_with("favicon_");
 }
 
-// A writer connection of the test's own, outside the evidence folder.
-class Writer {
- public:
-  explicit Writer(const std::filesystem::path& file) { sqlite3_open(file.c_str(), &db_); }
-  ~Writer() { sqlite3_close(db_); }
-  void Run(const std::string& sql) {
-    char* message = nullptr;
-    int result = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message);
-    EXPECT_EQ(result, SQLITE_OK) << (message ? message : "") << " in " << sql;
-    sqlite3_free(message);
-  }
-
- private:
-  sqlite3* db_ = nullptr;
-};
-
 void CopyInto(const std::filesystem::path& from, const std::filesystem::path& folder) {
   std::filesystem::copy_file(from, folder / from.filename());
 }
@@ -59,7 +43,7 @@ void CopyInto(const std::filesystem::path& from, const std::filesystem::path& fo
 // spilled to the database file, rolled back by the journal. moz_places holds
 // one committed row; the uncommitted change also filled the table filler.
 void CopyWithHotJournal(const std::filesystem::path& staging, const std::filesystem::path& folder) {
-  Writer writer(staging / "places.sqlite");
+  OpenConnection writer(staging / "places.sqlite");
   writer.Run("PRAGMA journal_mode=DELETE; PRAGMA cache_size=5;"
              "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url);"
              "INSERT INTO moz_places (url) VALUES ('http://committed.example/');"
@@ -77,7 +61,7 @@ void CopyWithHotJournal(const std::filesystem::path& staging, const std::filesys
 // the row 'newest', in the -wal only.
 void CopyWithNewestRowInWal(const std::filesystem::path& staging, const std::filesystem::path& folder,
                             const std::string& file, const std::string& table) {
-  Writer writer(staging / file);
+  OpenConnection writer(staging / file);
   writer.Run("PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
              "CREATE TABLE " + table + " (name); INSERT INTO " + table + " VALUES ('old');"
              "PRAGMA wal_checkpoint(TRUNCATE);"
@@ -141,7 +125,7 @@ TEST(EvidenceIntegrity, DatabaseThatCannotBeCopiedIsSaidSoWithTheRealReasonAndLe
   TempFolder staging;
   TempFolder folder;
   {
-    Writer writer(staging / "Cookies");
+    OpenConnection writer(staging / "Cookies");
     writer.Run("PRAGMA journal_mode=WAL; CREATE TABLE cookies (name); INSERT INTO cookies VALUES ('a');");
     for (const char* name : {"Cookies", "Cookies-wal"}) CopyInto(staging / name, folder.path());
   }
@@ -253,7 +237,7 @@ TEST(EvidenceIntegrity, LockedDatabaseIsReadInItsCommittedStateWithoutWaiting) {
   TempFolder folder;
   CreateBrowserDatabase(folder / "cookies.sqlite", "firefox3/cookies.sql",
                         "INSERT INTO moz_cookies (id, name) VALUES (1, 'committed');");
-  Writer browser(folder / "cookies.sqlite");
+  OpenConnection browser(folder / "cookies.sqlite");
   browser.Run("BEGIN EXCLUSIVE; UPDATE moz_cookies SET name = 'uncommitted';");
   const Snapshot before = TakeSnapshot(folder.path());
   SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "A\n\nX\n");

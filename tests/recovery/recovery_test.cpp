@@ -190,20 +190,6 @@ TEST(Recovery, ForensicCorpusCategories) {
   }
 }
 
-// A connection of the test's own, standing for the browser.
-class Browser {
- public:
-  explicit Browser(const fs::path& file) { sqlite3_open(file.c_str(), &db_); }
-  ~Browser() { sqlite3_close(db_); }
-  void Run(const std::string& sql) {
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK) << (message ? message : "") << sql;
-    sqlite3_free(message);
-  }
-
- private:
-  sqlite3* db_ = nullptr;
-};
 
 std::string Places(int from, int to, const std::string& titleTail = "") {
   std::string sql;
@@ -253,7 +239,7 @@ TEST(Recovery, EachPlaceADeletedRecordStands) {
       {"the main file's image of a page that a WAL frame replaces",
        [](const fs::path& folder, const fs::path& staging) {
          CreateBrowserDatabase(staging / "places.sqlite", "firefox3/places.sql", Places(1, 5));
-         Browser browser(staging / "places.sqlite");
+         OpenConnection browser(staging / "places.sqlite");
          browser.Run("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0; PRAGMA secure_delete = ON;"
                      "DELETE FROM moz_places WHERE id = 3;");
          for (const char* suffix : {"", "-wal"}) fs::copy_file(staging / ("places.sqlite" + std::string(suffix)), folder / ("places.sqlite" + std::string(suffix)));

@@ -20,6 +20,17 @@ void ExecuteSql(const std::filesystem::path& file, const std::string& sql) {
   ASSERT_EQ(result, SQLITE_OK) << error << "\nin: " << sql.substr(0, 400);
 }
 
+OpenConnection::OpenConnection(const std::filesystem::path& file) { sqlite3_open(file.c_str(), &db_); }
+
+OpenConnection::~OpenConnection() { sqlite3_close(db_); }
+
+void OpenConnection::Run(const std::string& sql) {
+  char* message = nullptr;
+  const int result = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message);
+  EXPECT_EQ(result, SQLITE_OK) << (message != nullptr ? message : "") << " in " << sql.substr(0, 400);
+  sqlite3_free(message);
+}
+
 void CreateBrowserDatabase(const std::filesystem::path& file, const std::string& schemaScript,
                            const std::string& rowsSql) {
   try {

@@ -17,6 +17,21 @@ void CreateBrowserDatabase(const std::filesystem::path& file, const std::string&
 // SQLite error.
 void ExecuteSql(const std::filesystem::path& file, const std::string& sql);
 
+// A connection of the test's own that stays open, standing for a browser
+// still running: its locks, its WAL and its unfinished transactions stay in
+// place until it closes. Run fails the test on an SQLite error.
+class OpenConnection {
+ public:
+  explicit OpenConnection(const std::filesystem::path& file);
+  ~OpenConnection();
+  OpenConnection(const OpenConnection&) = delete;
+  OpenConnection& operator=(const OpenConnection&) = delete;
+  void Run(const std::string& sql);
+
+ private:
+  struct sqlite3* db_ = nullptr;
+};
+
 // The path of a file of tests/data.
 std::filesystem::path TestDataFile(const std::string& relative);
 
