@@ -1,7 +1,9 @@
 // Arbitrary bytes as a database with its "-wal" and "-journal", searched for
 // deleted records as tasks I and J search them: the first code of the tool
 // that reads the SQLite format itself. Nothing may crash, loop or reach
-// undefined behaviour, and every record found must lie within its page.
+// undefined behaviour, and every record found must lie within its page. The
+// schema table's deleted records are read for dropped tables as the task
+// reads them, SQLite parsing what CREATE TABLE statements they hold.
 //
 // An input is three files: a 4-byte big-endian length and the database's
 // bytes, then a 4-byte length and the WAL's (0: no WAL), then the journal's
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "evidence/evidence_files.h"
+#include "recovery/dropped_tables.h"
 #include "recovery/page_sources.h"
 #include "recovery/record_carver.h"
 #include "recovery/table_schemas.h"
@@ -89,7 +92,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const std::vector<TableSchema> tables = Tables();
+  static const std::vector<TableSchema> liveTables = Tables();
   const std::size_t databaseSize = TakeLength(data, size);
   WriteFile("History", data, databaseSize, true);
   data += databaseSize;
@@ -104,6 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (files.found() != EvidenceFiles::Found::kOpen) std::abort();
   PageSources sources;
   if (!sources.Open(files)) return 0;
+  // The live tables, then those the schema table remembers as dropped.
+  std::vector<TableSchema> tables = liveTables;
+  for (TableSchema& dropped : FindDroppedTables(sources, liveTables)) tables.push_back(std::move(dropped));
   std::vector<std::uint32_t> roots;
   for (const TableSchema& table : tables) roots.push_back(table.rootPage);
   const std::vector<int> owners = sources.PageOwners(roots);

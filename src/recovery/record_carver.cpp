@@ -375,6 +375,6 @@ void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, int owner,
 
   if (cellsEnd < header->contentStart && header->contentStart <= usable) {
     freeBytes_ += header->contentStart - cellsEnd;
-    CarveRegion(page, cellsEnd, header->contentStart, found, !live, !live || header->cellCount == 0);
+    CarveRegion(page, cellsEnd, header->contentStart, found, !live, true);
   }
 }

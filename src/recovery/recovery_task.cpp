@@ -13,6 +13,7 @@
 #include "evidence/sqlite_handles.h"
 #include "output/csv_format.h"
 #include "output/output_names.h"
+#include "recovery/dropped_tables.h"
 #include "recovery/page_sources.h"
 #include "recovery/record_carver.h"
 #include "recovery/table_schemas.h"
@@ -140,6 +141,11 @@ class DatabaseRecovery {
       return 0;
     }
     encoding_ = sources.header().encoding;
+    liveTables_ = tables_.size();
+    for (TableSchema& table : FindDroppedTables(sources, tables_)) {
+      tables_.push_back(std::move(table));
+      live_.emplace_back();  // a dropped table has no live rows
+    }
     std::vector<std::uint32_t> roots;
     for (const TableSchema& table : tables_) roots.push_back(table.rootPage);
     owners_ = sources.PageOwners(roots);
@@ -149,7 +155,8 @@ class DatabaseRecovery {
     sources.ForEachImage([&](const PageImage& image) {
       // A freed page belongs to no table; any other image is taken to be of
       // the table that holds its page now.
-      const int owner = image.freelist || image.pageNumber >= owners_.size() ? -1 : owners_[image.pageNumber];
+      const int owner = image.freelist ? DroppedTableAt(image.pageNumber)
+                        : image.pageNumber >= owners_.size() ? -1 : owners_[image.pageNumber];
       carver.Carve(image.page, image.pageNumber == 1 && *image.file == databaseFile_ ? 100 : 0, image.live, owner,
                    [&](const CarvedRecord& record) { Take(record, image); });
       progress.CountRow();
@@ -178,6 +185,14 @@ class DatabaseRecovery {
     } else {
       KeepUnattributed(record, place, offset, certainty);
     }
+  }
+
+  // The dropped table whose root page a freed page was, or -1.
+  int DroppedTableAt(std::uint32_t page) const {
+    for (std::size_t table = liveTables_; table < tables_.size(); ++table) {
+      if (tables_[table].rootPage == page) return static_cast<int>(table);
+    }
+    return -1;
   }
 
   // The one table a record fits; where it fits several, the one whose
@@ -249,13 +264,15 @@ class DatabaseRecovery {
     if (recovered.file) return recovered;
     const TableSchema& schema = tables_[static_cast<std::size_t>(table)];
     const std::string_view parts[] = {settings_.caseReference, " - ", settings_.caseName, " - ", databaseFile_,
-                                      " ", schema.name, " (recovered)"};
+                                      " ", schema.name, Dropped(table) ? " (dropped table) (recovered)" : " (recovered)"};
     recovered.name = names_.Claim(parts, ".csv");
     recovered.file = std::make_unique<TaskFile>(console_, recovered.name.name, CreateMessage::kNameThenReason);
     for (const std::string& column : schema.columns) AppendCsvCell(recovered.file->out(), column);
     AppendProvenanceHeading(*recovered.file);
     return recovered;
   }
+
+  bool Dropped(int table) const { return static_cast<std::size_t>(table) >= liveTables_; }
 
   static void AppendProvenanceHeading(TaskFile& file) {
     for (const char* heading : {"Found in", "Offset", "Certainty"}) AppendCsvCell(file.out(), heading);
@@ -308,8 +325,8 @@ class DatabaseRecovery {
     std::int64_t total = 0;
     for (auto& [table, recovered] : files_) {
       recovered.file->Publish();
-      console_.WriteLine("  " + ConsoleText(tables_[static_cast<std::size_t>(table)].name) + ": " +
-                         std::to_string(recovered.records) + " recovered");
+      console_.WriteLine("  " + ConsoleText(tables_[static_cast<std::size_t>(table)].name) +
+                         (Dropped(table) ? " (dropped table): " : ": ") + std::to_string(recovered.records) + " recovered");
       if (recovered.name.renamed) console_.WriteLine("  Written as " + recovered.name.name);
       total += recovered.records;
     }
@@ -331,6 +348,7 @@ class DatabaseRecovery {
   std::vector<TableSchema> tables_;
   std::vector<LiveRows> live_;
   std::vector<int> owners_;  // by page number
+  std::size_t liveTables_ = 0;  // the tables after these are dropped ones
   TextEncoding encoding_ = TextEncoding::kUtf8;
   ValueRenderer renderer_;
   std::map<int, RecoveredFile> files_;
