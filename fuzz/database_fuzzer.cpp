@@ -252,7 +252,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   settings.caseName = FuzzedCaseText(data);
   settings.investigator = FuzzedCaseText(data);
   Files evidence;
-  for (EvidenceFile& file : BuildEvidence(data, gScratch.string())) {
+  for (GeneratedEvidenceFile& file : BuildEvidence(data, gScratch.string())) {
     std::ofstream(gFolder / file.name, std::ios::binary) << file.bytes;
     evidence[file.name] = std::move(file.bytes);
   }

@@ -328,8 +328,8 @@ std::string ReadAll(const std::string& path) {
   return bytes;
 }
 
-std::vector<EvidenceFile> BuildEvidence(FuzzedDataProvider& data, const std::string& scratch) {
-  std::vector<EvidenceFile> files;
+std::vector<GeneratedEvidenceFile> BuildEvidence(FuzzedDataProvider& data, const std::string& scratch) {
+  std::vector<GeneratedEvidenceFile> files;
   std::set<std::string> names;
   const int databases = data.ConsumeIntegralInRange(1, 3);
   for (int index = 0; index < databases; ++index) {

@@ -18,14 +18,14 @@
 #include <string>
 #include <vector>
 
-struct EvidenceFile {
+struct GeneratedEvidenceFile {
   std::string name;   // a plain name in the evidence folder
   std::string bytes;
 };
 
 // scratch: a private folder for the databases that must pass through a file
 // (WAL mode); left empty.
-std::vector<EvidenceFile> BuildEvidence(FuzzedDataProvider& data, const std::string& scratch);
+std::vector<GeneratedEvidenceFile> BuildEvidence(FuzzedDataProvider& data, const std::string& scratch);
 
 // The bytes of a file; empty when it cannot be read.
 std::string ReadAll(const std::string& path);
