@@ -49,6 +49,11 @@ bool SameValues(const CarvedRecord& a, const CarvedRecord& b) {
   return true;
 }
 
+// Readings of rebuilt records a page may take, for each byte of it: what
+// the most tangled pages of the forensic corpus need, and a bound that
+// keeps the work of a hostile file in proportion to its size.
+constexpr std::size_t kReadingsPerByte = 25;
+
 // How many values a record stores: neither NULL nor of a class now unknown.
 std::size_t StoredValues(const std::vector<RecordValue>& values) {
   return static_cast<std::size_t>(std::count_if(values.begin(), values.end(), [](const RecordValue& value) {
@@ -250,6 +255,8 @@ void RecordCarver::Readings(Bytes page, std::size_t at, std::size_t end, std::ve
   // serial type too.
   for (const auto& [from, to] : {std::pair{4, 11}, std::pair{3, 3}, std::pair{2, 2}}) {
     for (int headerAt = from; headerAt <= to; ++headerAt) {
+      if (budget_ == 0) return;
+      --budget_;
       if (owner_ >= 0) {
         RebuildFor(owner_, page, at, end, headerAt, readings, ends, nested);
         continue;
@@ -333,9 +340,17 @@ void RecordCarver::CarveFreeblock(Bytes page, std::size_t at, std::size_t end, c
 
 void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, int owner, const Found& found) {
   owner_ = owner >= 0 && static_cast<std::size_t>(owner) < tables_.size() ? owner : -1;
+  budget_ = kReadingsPerByte * page.size();
   const std::size_t usable = std::min<std::size_t>(page.size(), header_.usableSize);
   page = page.first(usable);
   chains_.clear();
+  // Counted once the page is done, whichever way it ends.
+  struct CountInPart {
+    RecordCarver& carver;
+    ~CountInPart() {
+      if (carver.budget_ == 0) ++carver.pagesInPart_;
+    }
+  } countInPart{*this};
   const std::optional<PageHeader> header = ReadPageHeader(page, headerAt);
   if (!header) {
     // A freed page that is no b-tree page now (a freelist trunk page, an

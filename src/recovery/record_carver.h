@@ -65,6 +65,9 @@ class RecordCarver {
 
   // The bytes of free space looked at so far.
   std::uint64_t freeBytes() const { return freeBytes_; }
+  // The pages whose free space held more possible readings than a page's
+  // share of work allows (hostile or tangled bytes): searched in part.
+  std::uint64_t pagesSearchedInPart() const { return pagesInPart_; }
 
  private:
   // The intact cell at page[at], ending by end; its size in cellEnd.
@@ -104,5 +107,9 @@ class RecordCarver {
   std::vector<std::uint8_t> overflowPage_;
   std::uint64_t freeBytes_ = 0;
   int owner_ = -1;  // of the page at hand
+  // The readings of rebuilt records left for the page at hand: a bound on
+  // the work a page of hostile bytes can cause.
+  std::size_t budget_ = 0;
+  std::uint64_t pagesInPart_ = 0;
   std::unordered_map<std::uint64_t, bool> chains_;  // ChainsToEnd of the page at hand, by offset and end
 };

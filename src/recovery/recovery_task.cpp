@@ -161,7 +161,12 @@ class DatabaseRecovery {
                    [&](const CarvedRecord& record) { Take(record, image); });
       progress.CountRow();
     });
-    return Finish(sources.searched(), carver.freeBytes());
+    SearchedPlaces searched = sources.searched();
+    if (carver.pagesSearchedInPart() > 0) {
+      searched.problems.push_back("the free space of " + std::to_string(carver.pagesSearchedInPart()) +
+                                  " pages, searched in part: more possible records than a page can hold");
+    }
+    return Finish(searched, carver.freeBytes());
   }
 
  private:
