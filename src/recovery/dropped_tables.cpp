@@ -59,17 +59,21 @@ std::vector<TableSchema> FindDroppedTables(const PageSources& sources, const std
   std::vector<std::uint8_t> page;
   if (!sources.ReadCurrentPage(1, page)) return dropped;
 
-  sqlite3* raw = nullptr;
-  sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-  const DatabaseHandle memory(raw);
+  DatabaseHandle memory;  // opened for the first statement to read
   carver.Carve(page, 100, true, 0, [&](const CarvedRecord& record) {
     if (record.values.size() != 5 || TextOf(record.values[0]) != "table") return;
     const std::string name = TextOf(record.values[1]);
     const auto sameName = [&name](const TableSchema& table) { return table.name == name; };
     if (name.empty() || std::any_of(live.begin(), live.end(), sameName) ||
-        std::any_of(dropped.begin(), dropped.end(), sameName) || !IsOneCreateTable(memory.get(), TextOf(record.values[4]))) {
+        std::any_of(dropped.begin(), dropped.end(), sameName)) {
       return;
     }
+    if (!memory) {
+      sqlite3* raw = nullptr;
+      sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+      memory.reset(raw);
+    }
+    if (!IsOneCreateTable(memory.get(), TextOf(record.values[4]))) return;
     for (TableSchema& table : ReadTableSchemas(memory.get())) {
       if (table.name != name) continue;
       table.rootPage = static_cast<std::uint32_t>(IntegerOf(record.values[3]));

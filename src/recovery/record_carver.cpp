@@ -15,26 +15,26 @@ std::size_t VarintLength(std::uint64_t value) {
 // The serial types a value of this affinity may have had when only its
 // size tells it: each integer size, a double for REAL, a text of each length
 // whose type fits one varint byte, and kUnknownValue for the zero-size ones
-// (NULL, 0, 1, an empty text), which the size cannot tell apart.
-std::vector<std::int64_t> LostFirstTypes(Affinity affinity) {
-  std::vector<std::int64_t> types = {kUnknownValue};
+// (NULL, 0, 1, an empty text), which the size cannot tell apart. None for a
+// column without affinity: anything at all, no size tells it.
+const std::vector<std::int64_t>& LostFirstTypes(Affinity affinity) {
+  static const std::vector<std::int64_t> kInteger = {kUnknownValue, 1, 2, 3, 4, 5, 6};
+  static const std::vector<std::int64_t> kReal = {kUnknownValue, 1, 2, 3, 4, 5, 7};
+  static const std::vector<std::int64_t> kNumeric = {kUnknownValue, 1, 2, 3, 4, 5, 6, 7};
+  static const std::vector<std::int64_t> kText = [] {
+    std::vector<std::int64_t> types = {kUnknownValue};
+    for (std::int64_t type = 15; type < 128; type += 2) types.push_back(type);
+    return types;
+  }();
+  static const std::vector<std::int64_t> kNone;
   switch (affinity) {
-    case Affinity::kInteger:
-      types.insert(types.end(), {1, 2, 3, 4, 5, 6});
-      break;
-    case Affinity::kReal:
-      types.insert(types.end(), {1, 2, 3, 4, 5, 7});
-      break;
-    case Affinity::kNumeric:
-      types.insert(types.end(), {1, 2, 3, 4, 5, 6, 7});
-      break;
-    case Affinity::kText:
-      for (std::int64_t type = 15; type < 128; type += 2) types.push_back(type);
-      break;
-    case Affinity::kBlob:
-      return {};  // anything at all: no size tells it
+    case Affinity::kInteger: return kInteger;
+    case Affinity::kReal: return kReal;
+    case Affinity::kNumeric: return kNumeric;
+    case Affinity::kText: return kText;
+    case Affinity::kBlob: return kNone;
   }
-  return types;
+  return kNone;
 }
 
 bool SameValues(const CarvedRecord& a, const CarvedRecord& b) {
@@ -211,8 +211,10 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
   } else if (bodyAt - (at + static_cast<std::size_t>(headerAt)) >= 128) {
     return false;  // a lost length of one byte holds less
   }
-  std::vector<std::int64_t> firstTypes = {types[0]};
-  if (firstVisible == 1) firstTypes = schema.rowIdColumn == 0 ? std::vector<std::int64_t>{0} : LostFirstTypes(schema.affinities[0]);
+  static const std::vector<std::int64_t> kNull = {0};
+  const std::vector<std::int64_t> visibleFirst = {types[0]};
+  const std::vector<std::int64_t>& firstTypes =
+      firstVisible == 0 ? visibleFirst : schema.rowIdColumn == 0 ? kNull : LostFirstTypes(schema.affinities[0]);
 
   bool any = false;
   for (const std::int64_t first : firstTypes) {
@@ -225,8 +227,12 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
     const std::size_t rowIdLength = static_cast<std::size_t>(headerAt) - VarintLength(payload);
     if (rowIdLength < 1 || rowIdLength > 9 || payload > header_.usableSize - 35) continue;
     // A lost size is only borne out by what follows it.
+    // Within a chain, only a number's few sizes are followed further, and
+    // only by the schema of the page's own table; a text's many sizes must
+    // end the freeblock: the search never branches widely.
+    const bool followed = !nested || (owner_ >= 0 && schema.affinities[0] != Affinity::kText);
     if (firstVisible == 1 && schema.rowIdColumn != 0 &&
-        (nested ? recordEnd != end : !ChainsToEnd(page, recordEnd, end))) {
+        (followed ? !ChainsToEnd(page, recordEnd, end) : recordEnd != end)) {
       continue;
     }
     CarvedRecord reading;
@@ -285,9 +291,7 @@ bool RecordCarver::ChainsToEnd(Bytes page, std::size_t at, std::size_t end) {
   if (!chains) {
     std::vector<CarvedRecord> readings;
     std::vector<std::size_t> ends;
-    // With one table to read by, a chain may guess at every step; with all
-    // of them, only the record that ends the freeblock may.
-    Readings(page, at, end, readings, ends, owner_ < 0);
+    Readings(page, at, end, readings, ends, true);
     for (std::size_t reading = 0; reading < ends.size() && !chains; ++reading) chains = ChainsToEnd(page, ends[reading], end);
   }
   chains_[key] = chains;
@@ -344,6 +348,7 @@ void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, int owner,
   const std::size_t usable = std::min<std::size_t>(page.size(), header_.usableSize);
   page = page.first(usable);
   chains_.clear();
+  chains_.reserve(4096);
   // Counted once the page is done, whichever way it ends.
   struct CountInPart {
     RecordCarver& carver;
@@ -390,6 +395,6 @@ void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, int owner,
 
   if (cellsEnd < header->contentStart && header->contentStart <= usable) {
     freeBytes_ += header->contentStart - cellsEnd;
-    CarveRegion(page, cellsEnd, header->contentStart, found, !live, true);
+    CarveRegion(page, cellsEnd, header->contentStart, found, !live, !live || header->cellCount == 0);
   }
 }
