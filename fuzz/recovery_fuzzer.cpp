@@ -117,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       [&sources](std::uint32_t n, std::vector<std::uint8_t>& out) { return sources.ReadOverflowPage(n, out); });
   sources.ForEachImage([&](const PageImage& image) {
     const int owner = image.freelist || image.pageNumber >= owners.size() ? -1 : owners[image.pageNumber];
-    carver.Carve(image.page, image.pageNumber == 1 && image.file == &files.files().front().name ? 100 : 0, image.live,
+    carver.Carve(image.page, image.pageNumber == 1 ? 100 : 0, image.live,
                  owner, [&](const CarvedRecord& record) {
                    if (record.offset >= image.page.size() || record.values.empty()) std::abort();
                    for (const RecordValue& value : record.values) {

@@ -157,7 +157,8 @@ class DatabaseRecovery {
       // the table that holds its page now.
       const int owner = image.freelist ? DroppedTableAt(image.pageNumber)
                         : image.pageNumber >= owners_.size() ? -1 : owners_[image.pageNumber];
-      carver.Carve(image.page, image.pageNumber == 1 && *image.file == databaseFile_ ? 100 : 0, image.live, owner,
+      // Page 1 begins with the database header, in the WAL and the journal too.
+      carver.Carve(image.page, image.pageNumber == 1 ? 100 : 0, image.live, owner,
                    [&](const CarvedRecord& record) { Take(record, image); });
       progress.CountRow();
     });
