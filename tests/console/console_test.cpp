@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
+#include "console/task_console.h"
 #include "support/scripted_console.h"
 
 namespace {
@@ -97,6 +101,41 @@ TEST(Console, SectionBreakAndPause) {
   scripted.console().PrintSectionBreak();
   scripted.console().WaitForEnter();
   EXPECT_EQ(scripted.output(), "\n\n\nPress enter to continue");
+}
+
+}  // namespace
+
+namespace {
+
+// An exception that escapes a task ends the program with status 1 and a
+// line naming what was being read: the note outlives the unwinding that
+// removes the task's files.
+TEST(TaskConsole, AnEscapedExceptionIsToldWithWhatWasBeingRead) {
+  struct Case {
+    std::exception_ptr exception;
+    std::string note;
+    std::string line;
+  };
+  const Case cases[] = {
+      {std::make_exception_ptr(std::bad_alloc()), "places.sqlite > moz_places",
+       "The task ran out of memory while reading places.sqlite > moz_places."},
+      {std::make_exception_ptr(std::runtime_error("odd")), "History\n",
+       "The task failed on an internal error while reading History\\x0A: odd"},
+      {std::make_exception_ptr(std::bad_alloc()), "", "The task ran out of memory."},
+  };
+  for (const Case& c : cases) {
+    ScriptedConsole scripted("");
+    int status = 0;
+    try {
+      const ReadingNote outer("an earlier table");
+      const ReadingNote reading(c.note);
+      std::rethrow_exception(c.exception);
+    } catch (...) {
+      status = ReportEscapedException(scripted.console(), std::current_exception());
+    }
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(scripted.output(), "\n" + c.line + "\n\n") << c.note;
+  }
 }
 
 }  // namespace
