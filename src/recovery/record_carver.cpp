@@ -182,6 +182,7 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
                               std::vector<CarvedRecord>& readings, std::vector<std::size_t>& ends, bool nested) {
   const TableSchema& schema = tables_[static_cast<std::size_t>(table)];
   const std::size_t columns = schema.columns.size();
+  if (columns == 0) return false;
   const Bytes region = page.first(end);
   // Where the visible serial types begin, and the first of them.
   std::size_t typesAt = at + 4;
