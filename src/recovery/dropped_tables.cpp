@@ -25,13 +25,6 @@ std::string TextOf(const RecordValue& value) {
              : std::string();
 }
 
-std::int64_t IntegerOf(const RecordValue& value) {
-  if (value.serialType < 1 || value.serialType > 6) return 0;
-  std::uint64_t bits = 0;
-  for (std::uint8_t byte : value.bytes) bits = bits << 8 | byte;
-  return static_cast<std::int64_t>(bits);
-}
-
 bool IsOneCreateTable(sqlite3* db, const std::string& sql) {
   std::string start = sql.substr(0, 12);
   std::transform(start.begin(), start.end(), start.begin(), [](unsigned char c) { return std::toupper(c); });

@@ -1,6 +1,7 @@
 #include "recovery/record_carver.h"
 
 #include <algorithm>
+#include <span>
 #include <unordered_set>
 
 namespace {
@@ -212,10 +213,14 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
   } else if (bodyAt - (at + static_cast<std::size_t>(headerAt)) >= 128) {
     return false;  // a lost length of one byte holds less
   }
-  static const std::vector<std::int64_t> kNull = {0};
-  const std::vector<std::int64_t> visibleFirst = {types[0]};
-  const std::vector<std::int64_t>& firstTypes =
-      firstVisible == 0 ? visibleFirst : schema.rowIdColumn == 0 ? kNull : LostFirstTypes(schema.affinities[0]);
+  // The first serial type as read, NULL for a row-id column, or each one
+  // its size may have had.
+  static constexpr std::int64_t kNull[] = {0};
+  const std::int64_t visibleFirst[] = {types[0]};
+  const std::span<const std::int64_t> firstTypes =
+      firstVisible == 0 ? std::span<const std::int64_t>(visibleFirst)
+      : schema.rowIdColumn == 0 ? std::span<const std::int64_t>(kNull)
+                                : std::span<const std::int64_t>(LostFirstTypes(schema.affinities[0]));
 
   bool any = false;
   for (const std::int64_t first : firstTypes) {

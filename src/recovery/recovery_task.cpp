@@ -23,17 +23,6 @@ namespace {
 constexpr const char* kWholeRecord = "a whole record";
 constexpr const char* kRebuiltRecord = "a record whose row id and first bytes were overwritten";
 
-std::int64_t IntegerOf(const RecordValue& value) {
-  if (value.serialType == 8) return 0;
-  if (value.serialType == 9) return 1;
-  std::uint64_t bits = 0;
-  for (std::uint8_t byte : value.bytes) bits = bits << 8 | byte;
-  // Sign-extend from the value's own width.
-  const std::size_t width = value.bytes.size() * 8;
-  if (width > 0 && width < 64 && (bits >> (width - 1)) != 0) bits |= ~std::uint64_t{0} << width;
-  return static_cast<std::int64_t>(bits);
-}
-
 // Binds a recovered value as SQLite would hand it over: NULL, integer,
 // real, text in the database's encoding, or BLOB.
 void BindValue(sqlite3_stmt* statement, int index, const RecordValue& value, TextEncoding encoding) {

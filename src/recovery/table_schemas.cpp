@@ -125,3 +125,14 @@ bool FitsTable(const TableSchema& table, const std::vector<RecordValue>& values,
   }
   return true;
 }
+
+std::int64_t IntegerOf(const RecordValue& value) {
+  if (value.serialType == 8) return 0;
+  if (value.serialType == 9) return 1;
+  std::uint64_t bits = 0;
+  for (std::uint8_t byte : value.bytes) bits = bits << 8 | byte;
+  // Sign-extend from the value's own width.
+  const std::size_t width = value.bytes.size() * 8;
+  if (width > 0 && width < 64 && (bits >> (width - 1)) != 0) bits |= ~std::uint64_t{0} << width;
+  return static_cast<std::int64_t>(bits);
+}

@@ -55,6 +55,10 @@ struct RecordValue {
   Bytes bytes;
 };
 
+// The integer a value of serial type 1 to 9 holds, sign-extended from its
+// width; for type 7, the double's bits.
+std::int64_t IntegerOf(const RecordValue& value);
+
 // Whether a record's values fit the table.
 bool FitsTable(const TableSchema& table, const std::vector<RecordValue>& values, TextEncoding encoding);
 
