@@ -62,6 +62,18 @@ std::size_t StoredValues(const std::vector<RecordValue>& values) {
   }));
 }
 
+// Whether the 4 bytes at page[at] may be a freeblock header SQLite wrote
+// there, now or before the space was reused: the offset of the next
+// freeblock (0 for none, else one after this block) and a size of 4 or more
+// that ends within the page. A record that lost its first bytes lost them to
+// such a header.
+bool MayBeFreeblockHeader(Bytes page, std::size_t at) {
+  if (at + 4 > page.size()) return false;
+  const std::size_t next = BigEndian16(page, at);
+  const std::size_t size = BigEndian16(page, at + 2);
+  return size >= 4 && at + size <= page.size() && (next == 0 || (next >= at + size && next + 4 <= page.size()));
+}
+
 }  // namespace
 
 RecordCarver::RecordCarver(const std::vector<TableSchema>& tables, const DatabaseHeader& header, PageReader readPage)
@@ -167,9 +179,11 @@ void RecordCarver::CarveRegion(Bytes page, std::size_t from, std::size_t to, con
     if (unlinkedFreeblocks && owner_ >= 0 && at + 4 <= to) {
       const std::size_t next = BigEndian16(page, at);
       const std::size_t size = BigEndian16(page, at + 2);
-      // A next freeblock must look like one too.
+      // A next freeblock must look like one too. A block may reach past the
+      // region: the cells written since over its end took that part.
       const bool linked = next == 0 || (next >= at + size && next + 4 <= page.size() && BigEndian16(page, next + 2) >= 4);
-      if (size >= 6 && at + size <= to && linked && Rebuild(page, at, at + size, record, cellEnd)) {
+      if (size >= 6 && at + size <= page.size() && linked &&
+          Rebuild(page, at, std::min(at + size, to), record, cellEnd)) {
         found(record);
         at = cellEnd;
         continue;
@@ -194,7 +208,10 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
     if (!headerSize) return false;
     typesAt = at + static_cast<std::size_t>(headerAt) + headerSize->length;
   }
-  std::vector<std::int64_t> types(columns, 0);
+  // The visible serial types are read twice, once here for their sizes and
+  // once for the values of a reading that holds: most places are no record,
+  // and this way they cost no allocation.
+  std::int64_t visibleFirstType = 0;
   std::uint64_t known = 0;
   std::size_t next = typesAt;
   for (std::size_t column = firstVisible; column < columns; ++column) {
@@ -202,7 +219,7 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
     if (!type) return false;
     const std::optional<std::uint64_t> size = SerialTypeSize(type->value);
     if (!size) return false;
-    types[column] = type->value;
+    if (column == 0) visibleFirstType = type->value;
     known += *size;
     next += type->length;
   }
@@ -216,7 +233,7 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
   // The first serial type as read, NULL for a row-id column, or each one
   // its size may have had.
   static constexpr std::int64_t kNull[] = {0};
-  const std::int64_t visibleFirst[] = {types[0]};
+  const std::int64_t visibleFirst[] = {visibleFirstType};
   const std::span<const std::int64_t> firstTypes =
       firstVisible == 0 ? std::span<const std::int64_t>(visibleFirst)
       : schema.rowIdColumn == 0 ? std::span<const std::int64_t>(kNull)
@@ -224,7 +241,6 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
 
   bool any = false;
   for (const std::int64_t first : firstTypes) {
-    types[0] = first;
     const std::uint64_t firstSize = firstVisible == 1 && first != kUnknownValue ? *SerialTypeSize(first) : 0;
     const std::uint64_t body = known + firstSize;
     if (bodyAt + body > end) continue;
@@ -242,11 +258,19 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
       continue;
     }
     CarvedRecord reading;
+    reading.values.reserve(columns);
     std::size_t value = bodyAt;
+    std::size_t type = typesAt;
     for (std::size_t column = 0; column < columns; ++column) {
+      std::int64_t serialType = first;
+      if (column >= firstVisible) {
+        const Varint visible = *ReadVarint(region, type);  // read above
+        type += visible.length;
+        if (column > 0) serialType = visible.value;
+      }
       const std::size_t size =
-          types[column] == kUnknownValue ? 0 : static_cast<std::size_t>(*SerialTypeSize(types[column]));
-      reading.values.push_back({types[column], region.subspan(value, size)});
+          serialType == kUnknownValue ? 0 : static_cast<std::size_t>(*SerialTypeSize(serialType));
+      reading.values.push_back({serialType, region.subspan(value, size)});
       value += size;
     }
     // A rebuilt record must keep two values at least: zeroed free space
@@ -262,6 +286,7 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
 
 void RecordCarver::Readings(Bytes page, std::size_t at, std::size_t end, std::vector<CarvedRecord>& readings,
                             std::vector<std::size_t>& ends, bool nested) {
+  if (!MayBeFreeblockHeader(page, at)) return;
   // The readings where more of the header is seen come first: a whole
   // header, then one that lost its length, then one that lost its first
   // serial type too.
@@ -300,6 +325,10 @@ bool RecordCarver::ChainsToEnd(Bytes page, std::size_t at, std::size_t end) {
     Readings(page, at, end, readings, ends, true);
     for (std::size_t reading = 0; reading < ends.size() && !chains; ++reading) chains = ChainsToEnd(page, ends[reading], end);
   }
+  // A record cut short by a cell written over the end of its freeblock (a
+  // freeblock gives a new cell its last bytes): the freeblock header that
+  // took its first bytes is all there is to bear out the record before it.
+  if (!chains) chains = MayBeFreeblockHeader(page, at);
   chains_[key] = chains;
   return chains;
 }
@@ -353,8 +382,8 @@ void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, int owner,
   budget_ = kReadingsPerByte * page.size();
   const std::size_t usable = std::min<std::size_t>(page.size(), header_.usableSize);
   page = page.first(usable);
-  chains_.clear();
-  chains_.reserve(4096);
+  // Emptied only when used: clearing a map touches all its buckets.
+  if (!chains_.empty()) chains_.clear();
   // Counted once the page is done, whichever way it ends.
   struct CountInPart {
     RecordCarver& carver;
@@ -401,6 +430,6 @@ void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, int owner,
 
   if (cellsEnd < header->contentStart && header->contentStart <= usable) {
     freeBytes_ += header->contentStart - cellsEnd;
-    CarveRegion(page, cellsEnd, header->contentStart, found, !live, !live || header->cellCount == 0);
+    CarveRegion(page, cellsEnd, header->contentStart, found, !live, true);
   }
 }

@@ -20,10 +20,20 @@
 // is whole, or its lost length (and lost first serial type) is worked out
 // from the column count and the visible serial types. A lost first serial
 // type is known when the column is the row id (NULL); else each size the
-// column's affinity allows is tried, and only one after which records,
-// whole or rebuilt, follow one another exactly to the end of the freeblock
-// is kept (freed neighbours merge into one freeblock). A rebuild that several readings allow, giving different values, is
-// not written. The row id of a rebuilt record is lost.
+// column's affinity allows is tried, and only one that what follows bears
+// out is kept: records, whole or rebuilt, following one another exactly to
+// the end of the freeblock (freed neighbours merge into one freeblock), or
+// to a record cut short where a newer cell took the freeblock's end (SQLite
+// gives a new cell the last bytes of a freeblock). A rebuild that several
+// readings allow, giving different values, is not written. The row id of a
+// rebuilt record is lost.
+//
+// A record is rebuilt only where its first 4 bytes may be a freeblock
+// header, as SQLite wrote it then: the next freeblock's offset (0, or after
+// this block) and a size of 4 or more ending within the page. A freeblock
+// that merged with a lower neighbour, or that the gap before the cells took
+// back, leaves its header stale over its first record; such headers are
+// looked for in that gap too.
 //
 // Every offset and length from the page is checked against the page; the
 // overflow chain of a spilling record is followed through the reader given,
@@ -79,9 +89,9 @@ class RecordCarver {
   void FitTables(CarvedRecord& record) const;
   // Whole cells in page[from, to). ofAnyTable: also cells that fit no table
   // of the schema, on a page no longer the database's. unlinkedFreeblocks:
-  // also the records of freeblocks no list links any more (a page emptied of
-  // its last cell, an older image of a page), on a page whose table is
-  // known.
+  // also the records of freeblocks no list links any more (the gap before
+  // the cells, a page emptied of its last cell, a page that is no b-tree
+  // page now), on a page whose table is known.
   void CarveRegion(Bytes page, std::size_t from, std::size_t to, const Found& found, bool ofAnyTable = false,
                    bool unlinkedFreeblocks = false);
   // The record whose first 4 bytes a freeblock header took, at page[at], in
