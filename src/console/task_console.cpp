@@ -4,10 +4,10 @@
 
 #include "console/console.h"
 
-EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName) {
+EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName, MissingLine missing) {
   EvidenceDatabase db = EvidenceDatabase::Open(fileName);
   if (db.found() == EvidenceDatabase::Found::kMissing) {
-    console.WriteLine("Database " + fileName + " not found.");
+    if (missing == MissingLine::kWrite) console.WriteLine("Database " + fileName + " not found.");
     return db;
   }
   console.WriteLine("Database " + fileName + " found.");

@@ -46,7 +46,12 @@ int ReportEscapedException(Console& console, const std::exception_ptr& exception
 // (ReportUnreadable). A database read where it stands, no private copy being
 // possible, is said to be so, with the line "  Read where it stands, so its
 // access time may change: <why no copy could be made>".
-EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName);
+// A database that is not there gets its "not found." line, except where
+// the task looks for it only in case it is there (a file of the browsers'
+// later versions): then nothing at all is written for it.
+enum class MissingLine { kWrite, kNone };
+EvidenceDatabase ProbeEvidenceDatabase(Console& console, const std::string& fileName,
+                                       MissingLine missing = MissingLine::kWrite);
 
 // The line of a database that is there but cannot be read:
 // "  Could not read <name>: <reason>", naming the sidecar when it is the

@@ -116,10 +116,10 @@ struct RecoveredFile {
 class DatabaseRecovery {
  public:
   DatabaseRecovery(Console& console, const CaseSettings& settings, const BrowserProfile& profile,
-                   const std::string& databaseFile, sqlite3* db, OutputNames& names)
-      : console_(console), settings_(settings), profile_(profile), databaseFile_(databaseFile), names_(names),
-        tables_(ReadTableSchemas(db)) {
-    for (const TableSchema& table : tables_) live_.push_back(PrepareLiveRows(db, table));
+                   const ProfileDatabase& database, OutputNames& names)
+      : console_(console), settings_(settings), profile_(profile), database_(database), databaseFile_(database.file),
+        names_(names), tables_(ReadTableSchemas(database.db.get())) {
+    for (const TableSchema& table : tables_) live_.push_back(PrepareLiveRows(database.db.get(), table));
   }
 
   // Searches the files and writes what was found; the number of records.
@@ -245,9 +245,9 @@ class DatabaseRecovery {
         cells.push_back(std::to_string(*record.rowId));
         continue;
       }
-      if (text && schema != nullptr && IsTimestampColumn(profile_.timestampColumns, schema->name, schema->columns[column])) {
-        profile_.decodeTimestamp(decoded, *text, settings_);
-        text = decoded;
+      if (text && schema != nullptr &&
+          IsTimestampColumn(database_.timestampColumns, schema->name, schema->columns[column])) {
+        text = TimestampText(profile_, database_, *text, settings_, decoded);
       }
       cells.emplace_back(text.value_or(""));
     }
@@ -338,6 +338,7 @@ class DatabaseRecovery {
   Console& console_;
   const CaseSettings& settings_;
   const BrowserProfile& profile_;
+  const ProfileDatabase& database_;
   const std::string& databaseFile_;
   OutputNames& names_;
   std::vector<TableSchema> tables_;
@@ -360,14 +361,11 @@ void RecoverDeletedRecords(Console& console, const CaseSettings& settings, const
   console.PrintSectionBreak();
   OutputNames names;
   std::int64_t total = 0;
-  for (const char* databaseFile : profile.databaseFiles) {
-    EvidenceDatabase db = ProbeEvidenceDatabase(console, databaseFile);
-    if (!db) continue;
-    const std::string file(databaseFile);
-    const ReadingNote reading(file);
-    DatabaseRecovery recovery(console, settings, profile, file, db.get(), names);
-    total += recovery.Run(db.files());
-  }
+  ForEachProfileDatabase(console, profile, [&](const ProfileDatabase& database) {
+    const ReadingNote reading(database.file);
+    DatabaseRecovery recovery(console, settings, profile, database, names);
+    total += recovery.Run(database.db.files());
+  });
   console.DiscardPendingInput();
   console.WriteLine();
   console.WriteLine(std::to_string(total) + " records recovered");

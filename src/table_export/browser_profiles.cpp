@@ -1,5 +1,9 @@
 #include "table_export/browser_profiles.h"
 
+#include <algorithm>
+#include <vector>
+
+#include "console/task_console.h"
 #include "timestamps/timestamp_decoding.h"
 
 namespace {
@@ -12,7 +16,47 @@ constexpr const char* kFirefoxFiles[] = {
 // Chrome's names have no extension, and two hold a blank: used exactly so.
 constexpr const char* kChromeFiles[] = {"Archived History", "Cookies", "History", "Thumbnails", "Web Data"};
 
+// Firefox since version 55: the page icons; the tracking protection's
+// daily counts; the extensions' synced storage; the sign-in state of
+// identity providers.
+constexpr LaterDatabaseFile kLaterFirefoxFiles[] = {
+    {"favicons.sqlite"}, {"protections.sqlite"}, {"storage-sync-v2.sqlite"}, {"credentialstate.sqlite"}};
+
+// Chrome and the browsers built on Chromium: the same names serve them all.
+// Since Chrome 96 the cookies live in the Network folder of the profile.
+constexpr LaterDatabaseFile kLaterChromeFiles[] = {
+    {"Favicons"},   {"Top Sites"},     {"Shortcuts"}, {"Network Action Predictor"}, {"Login Data"},
+    {"Login Data For Account"}, {"Media History"}, {"DIPS"}, {"Network/Cookies", "Cookies"}};
+
 }  // namespace
 
-const BrowserProfile FirefoxProfile{kFirefoxFiles, FirefoxTimestampColumns, DecodePRtimeInto};
-const BrowserProfile ChromeProfile{kChromeFiles, ChromeTimestampColumns, DecodeChromeTimeInto};
+const BrowserProfile FirefoxProfile{kFirefoxFiles, FirefoxTimestampColumns, kLaterFirefoxFiles,
+                                    LaterFirefoxTimestampColumns, DecodePRtimeInto};
+const BrowserProfile ChromeProfile{kChromeFiles, ChromeTimestampColumns, kLaterChromeFiles,
+                                   LaterChromeTimestampColumns, DecodeChromeTimeInto};
+
+void ForEachProfileDatabase(Console& console, const BrowserProfile& profile,
+                            const std::function<void(const ProfileDatabase&)>& read) {
+  std::vector<std::string_view> missing;
+  for (const char* name : profile.databaseFiles) {
+    const std::string file(name);
+    EvidenceDatabase db = ProbeEvidenceDatabase(console, file);
+    if (db.found() == EvidenceDatabase::Found::kMissing) missing.emplace_back(name);
+    if (db) read({file, db, profile.timestampColumns});
+  }
+  for (const LaterDatabaseFile& later : profile.laterDatabaseFiles) {
+    if (later.insteadOf != nullptr && std::find(missing.begin(), missing.end(), later.insteadOf) == missing.end()) {
+      continue;
+    }
+    const std::string file(later.name);
+    EvidenceDatabase db = ProbeEvidenceDatabase(console, file, MissingLine::kNone);
+    if (db) read({file, db, profile.laterTimestampColumns, true});
+  }
+}
+
+std::string_view TimestampText(const BrowserProfile& profile, const ProfileDatabase& database,
+                               std::string_view stored, const DateStyle& style, std::string& buffer) {
+  if (database.laterFile && stored == "0") return stored;
+  profile.decodeTimestamp(buffer, stored, style);
+  return buffer;
+}

@@ -1,19 +1,42 @@
 #pragma once
 
 // The fixed description of each browser whose databases the table export
-// reads: its file names in the order they are tried, its timestamp catalogue
-// and the conversion that turns its stored timestamps into date text.
+// and the recovery read: its file names in the order they are tried, its
+// timestamp catalogues and the conversion that turns its stored timestamps
+// into date text.
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "base/date_style.h"
+#include "evidence/evidence_database.h"
 #include "table_export/timestamp_columns.h"
 
+class Console;
+
+// A database file that later versions of the browser keep. It is read only
+// where it is in the folder, so that a folder holding the first versions'
+// files alone gets the same transcript as ever. A name may hold a folder
+// ("Network/Cookies"): the console shows it so, a file name made from it has
+// "_" for the "/".
+struct LaterDatabaseFile {
+  const char* name;
+  // Read only when this file of the first list was not found (the same
+  // database, since moved), or nullptr.
+  const char* insteadOf = nullptr;
+};
+
 struct BrowserProfile {
+  // The files of the first versions (Firefox 3, Chrome of 2009), each
+  // reported found or not found.
   std::span<const char* const> databaseFiles;
   TimestampCatalogue timestampColumns;
+  std::span<const LaterDatabaseFile> laterDatabaseFiles;
+  // The timestamp columns of the later files: a catalogue of its own, so
+  // that the first files' decoded exports stay as they were.
+  TimestampCatalogue laterTimestampColumns;
   // Writes the date text of a stored timestamp into out: DecodePRtimeInto
   // or DecodeChromeTimeInto.
   void (*decodeTimestamp)(std::string& out, std::string_view text, const DateStyle& style);
@@ -21,3 +44,27 @@ struct BrowserProfile {
 
 extern const BrowserProfile FirefoxProfile;
 extern const BrowserProfile ChromeProfile;
+
+// A database of a profile, found in the folder and opened.
+struct ProfileDatabase {
+  const std::string& file;  // the name the console shows
+  EvidenceDatabase& db;
+  TimestampCatalogue timestampColumns;  // of this file
+  bool laterFile = false;               // one of the laterDatabaseFiles
+};
+
+// The text of a value of one of the database's timestamp columns: its date
+// text. In a later file a stored 0 stays as it is: there it means no time
+// at all (never used, never requested, a session cookie's expiry), which
+// the first files' rules would write as 01/01/1970. buffer holds the text.
+std::string_view TimestampText(const BrowserProfile& profile, const ProfileDatabase& database,
+                               std::string_view stored, const DateStyle& style, std::string& buffer);
+
+// Looks for each database file of the profile in the current folder, in
+// order, and calls read with each one that opens: every file of the first
+// list with its "Database <name> found." or "... not found." line, then
+// each later file that is there ("found." and what the probe says), a later
+// file that is not there writing nothing. The database is closed when read
+// returns.
+void ForEachProfileDatabase(Console& console, const BrowserProfile& profile,
+                            const std::function<void(const ProfileDatabase&)>& read);

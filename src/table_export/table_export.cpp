@@ -46,13 +46,13 @@ void ReportUnprepared(Console& console, sqlite3* db) {
   console.WriteLine("  " + ConsoleText(sqlite3_errmsg(db)));
 }
 
-void WriteHeader(ExportRun& run, TaskFile& file, sqlite3_stmt* rows, std::string_view table,
-                 std::vector<bool>& isTimestamp) {
+void WriteHeader(ExportRun& run, TimestampCatalogue catalogue, TaskFile& file, sqlite3_stmt* rows,
+                 std::string_view table, std::vector<bool>& isTimestamp) {
   for (int column = 0; column < sqlite3_column_count(rows); ++column) {
     const char* name = sqlite3_column_name(rows, column);
     std::string_view columnName = name != nullptr ? name : "";
     isTimestamp[static_cast<std::size_t>(column)] =
-        run.decodeTimestamps && IsTimestampColumn(run.profile.timestampColumns, table, columnName);
+        run.decodeTimestamps && IsTimestampColumn(catalogue, table, columnName);
     AppendCsvCell(file.out(), columnName);
   }
   file.EndLine();
@@ -60,9 +60,10 @@ void WriteHeader(ExportRun& run, TaskFile& file, sqlite3_stmt* rows, std::string
 
 // Writes one table to its file. A table whose rows cannot be listed gets no
 // file, so that an earlier file of its name stays as it was.
-void ExportTable(ExportRun& run, sqlite3* db, const TableShapes& shapes, const std::string& databaseFile,
-                 std::string_view table) {
+void ExportTable(ExportRun& run, const ProfileDatabase& database, const TableShapes& shapes, std::string_view table) {
   Console& console = run.console;
+  sqlite3* db = database.db.get();
+  const std::string& databaseFile = database.file;
   console.WriteLine("  Processing " + databaseFile + " > " + ConsoleText(table));
   const ReadingNote reading(databaseFile + " > " + std::string(table));
 
@@ -85,14 +86,11 @@ void ExportTable(ExportRun& run, sqlite3* db, const TableShapes& shapes, const s
   while ((step = sqlite3_step(rows.get())) == SQLITE_ROW) {
     // Written with the first row, so that a table without rows leaves an
     // empty file.
-    if (!headerWritten) WriteHeader(run, file, rows.get(), table, isTimestamp);
+    if (!headerWritten) WriteHeader(run, database.timestampColumns, file, rows.get(), table, isTimestamp);
     headerWritten = true;
     for (std::size_t column = 0; column < isTimestamp.size(); ++column) {
       std::optional<std::string_view> text = ColumnText(rows.get(), static_cast<int>(column));
-      if (text && isTimestamp[column]) {
-        run.profile.decodeTimestamp(decoded, *text, run.settings);
-        text = decoded;
-      }
+      if (text && isTimestamp[column]) text = TimestampText(run.profile, database, *text, run.settings, decoded);
       AppendCsvCell(file.out(), text.value_or(""));
     }
     file.EndLine();
@@ -107,22 +105,20 @@ void ExportTable(ExportRun& run, sqlite3* db, const TableShapes& shapes, const s
 
 // Writes every table of one database. A database whose tables cannot be
 // listed (locked, no database at all) is said so, and the export goes on.
-void ExportDatabase(ExportRun& run, const std::string& databaseFile) {
-  EvidenceDatabase db = ProbeEvidenceDatabase(run.console, databaseFile);
-  if (!db) return;
-
-  Statement tables = PrepareStatement(db.get(), "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
+void ExportDatabase(ExportRun& run, const ProfileDatabase& database) {
+  sqlite3* db = database.db.get();
+  Statement tables = PrepareStatement(db, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
   if (!tables) {
-    ReportUnprepared(run.console, db.get());
+    ReportUnprepared(run.console, db);
     return;
   }
-  const TableShapes shapes = ProbeTables(db.get());
+  const TableShapes shapes = ProbeTables(db);
   int step;
   while ((step = sqlite3_step(tables.get())) == SQLITE_ROW) {
     const std::string table(ColumnText(tables.get(), 0).value_or(""));
-    ExportTable(run, db.get(), shapes, databaseFile, table);
+    ExportTable(run, database, shapes, table);
   }
-  if (step != SQLITE_DONE) ReportReadFailure(run.console, db.get(), "the table list of " + databaseFile);
+  if (step != SQLITE_DONE) ReportReadFailure(run.console, db, "the table list of " + database.file);
 }
 
 }  // namespace
@@ -132,7 +128,7 @@ void ExportBrowserTables(Console& console, const CaseSettings& settings, const B
   console.PrintSectionBreak();
   console.PrintSectionBreak();
   ExportRun run{console, settings, profile, decodeTimestamps, OutputNames()};
-  for (const char* databaseFile : profile.databaseFiles) ExportDatabase(run, databaseFile);
+  ForEachProfileDatabase(console, profile, [&run](const ProfileDatabase& database) { ExportDatabase(run, database); });
   console.DiscardPendingInput();
   console.WriteLine();
   console.WaitForEnter();

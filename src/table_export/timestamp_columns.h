@@ -20,4 +20,11 @@ extern const TimestampCatalogue FirefoxTimestampColumns;
 // Chrome time (or, for short values, Unix seconds) columns of Google Chrome.
 extern const TimestampCatalogue ChromeTimestampColumns;
 
+// The columns of the later versions' files (LaterDatabaseFile) that hold
+// the browser's own time: Firefox PRtime, microseconds since 1970; Chrome
+// time, microseconds since 1601. Their columns in other units (milliseconds,
+// seconds, dates as text) are written as stored.
+extern const TimestampCatalogue LaterFirefoxTimestampColumns;
+extern const TimestampCatalogue LaterChromeTimestampColumns;
+
 bool IsTimestampColumn(TimestampCatalogue catalogue, std::string_view table, std::string_view column);

@@ -1,10 +1,12 @@
 // Current-day profiles written by Firefox ESR and Chromium (WAL-mode files,
 // tables without row ids, tables of more than 20 columns): every table of
-// every database of the browser's list gets its file, whole.
+// every database of the browser's lists gets its file, whole, the files of
+// the later versions included.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <map>
 
 #include "support/fixture_database.h"
@@ -37,20 +39,19 @@ std::map<std::string, long> RowCounts(const std::filesystem::path& file) {
   return counts;
 }
 
+// A line ends with a cell's closing quote and comma: the line ends within
+// a cell (a title's line feed, the bytes of an image) have no comma before.
 long CountLineEnds(const std::string& text) {
   long count = 0;
-  for (std::size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2) ++count;
+  for (std::size_t at = 0; (at = text.find("\",\r\n", at)) != std::string::npos; at += 4) ++count;
   return count;
 }
 
-void ExpectEveryTableExported(const std::string& profileFolder, const std::string& letters,
-                              const std::vector<std::string>& databases) {
-  TempFolder folder;
-  CopyTestDataFolder("real-profiles/" + profileFolder, folder.path());
-  TempFolder reference;  // counted on a copy of their own
-  CopyTestDataFolder("real-profiles/" + profileFolder, reference.path());
+// reference: a copy of the evidence of its own, whose rows are counted.
+void ExpectEveryTableExportedFrom(const std::filesystem::path& folder, const std::filesystem::path& reference,
+                                  const std::string& letters, const std::vector<std::string>& databases) {
   for (char letter : letters) {
-    SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + letter + "\n\nX\n");
+    SkvRun run = RunSkv(folder, StandardSettingsInput() + letter + "\n\nX\n");
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.transcript.find("Could not"), std::string::npos) << letter << run.transcript;
     EXPECT_TRUE(run.transcript.ends_with("\nPress enter to continue" + BackToMenuTranscript())) << letter;
@@ -59,7 +60,9 @@ void ExpectEveryTableExported(const std::string& profileFolder, const std::strin
       const std::map<std::string, long> counts = RowCounts(reference / database);
       EXPECT_FALSE(counts.empty()) << database;
       for (const auto& [table, rows] : counts) {
-        const std::filesystem::path csv = folder / (kFile + database + " " + table + ".csv");
+        std::string name = database;
+        std::replace(name.begin(), name.end(), '/', '_');
+        const std::filesystem::path csv = folder / (kFile + name + " " + table + ".csv");
         ASSERT_TRUE(std::filesystem::exists(csv)) << letter << " " << csv;
         const std::string bytes = ReadFileBytes(csv);
         EXPECT_EQ(CountLineEnds(bytes), rows == 0 ? 0 : rows + 1) << letter << " " << database << " " << table;
@@ -68,14 +71,76 @@ void ExpectEveryTableExported(const std::string& profileFolder, const std::strin
   }
 }
 
+void ExpectEveryTableExported(const std::string& profileFolder, const std::string& letters,
+                              const std::vector<std::string>& databases) {
+  TempFolder folder;
+  CopyTestDataFolder("real-profiles/" + profileFolder, folder.path());
+  TempFolder reference;
+  CopyTestDataFolder("real-profiles/" + profileFolder, reference.path());
+  ExpectEveryTableExportedFrom(folder.path(), reference.path(), letters, databases);
+}
+
 TEST(RealProfiles, FirefoxEsrExportsEveryTableRawAndDecoded) {
   ExpectEveryTableExported("firefox-esr", "AB",
                            {"content-prefs.sqlite", "cookies.sqlite", "formhistory.sqlite", "permissions.sqlite",
-                            "places.sqlite"});
+                            "places.sqlite", "favicons.sqlite"});
 }
 
 TEST(RealProfiles, ChromiumExportsEveryTableRawAndDecoded) {
-  ExpectEveryTableExported("chromium", "FG", {"Cookies", "History", "Web Data"});
+  ExpectEveryTableExported("chromium", "FG", {"Cookies", "History", "Web Data", "Favicons", "Top Sites", "Login Data"});
+}
+
+// Cookies where Chromium keeps them since version 96, when the profile has
+// none at its top.
+TEST(RealProfiles, ChromiumCookiesOfTheNetworkFolderExported) {
+  TempFolder folder;
+  CopyTestDataFolder("real-profiles/chromium", folder.path());
+  std::filesystem::create_directory(folder / "Network");
+  std::filesystem::rename(folder / "Cookies", folder / "Network" / "Cookies");
+  TempFolder reference;
+  CopyTestDataFolder("real-profiles/chromium", reference.path());
+  std::filesystem::create_directory(reference / "Network");
+  std::filesystem::rename(reference / "Cookies", reference / "Network" / "Cookies");
+  ExpectEveryTableExportedFrom(folder.path(), reference.path(), "FG", {"Network/Cookies"});
+}
+
+// The microsecond times of the later files, in the case's format, against
+// values worked out by hand from the stored ones: Chrome time counts
+// microseconds from 1601, 11644473600 seconds before 1970.
+TEST(RealProfiles, LaterFilesTimesDecoded) {
+  TempFolder folder;
+  CopyTestDataFolder("real-profiles/chromium", folder.path());
+  CopyTestDataFolder("real-profiles/firefox-esr", folder.path());
+  std::filesystem::create_directory(folder / "Network");
+  std::filesystem::rename(folder / "Cookies", folder / "Network" / "Cookies");
+  RunSkv(folder.path(), StandardSettingsInput() + "G\n\nB\n\nX\n");
+  TempFolder topCookiesFolder;
+  CopyTestDataFolder("real-profiles/chromium", topCookiesFolder.path());
+  // Beside a Cookies at the top, one in Network is an older copy: not read.
+  std::filesystem::create_directory(topCookiesFolder / "Network");
+  std::filesystem::copy_file(topCookiesFolder / "Cookies", topCookiesFolder / "Network" / "Cookies");
+  const SkvRun topCookiesRun = RunSkv(topCookiesFolder.path(), StandardSettingsInput() + "G\n\nX\n");
+  EXPECT_EQ(topCookiesRun.transcript.find("Network/Cookies"), std::string::npos);
+  // favicon_bitmaps id 1: last_updated 13441089855786806, 1796616255 s since
+  // 1970, day 20794 (7 December 2026) and 14655 s (04:04:15); never
+  // requested (0), which stays 0.
+  const std::string bitmaps = ReadFileBytes(folder / (kFile + "Favicons favicon_bitmaps.csv"));
+  EXPECT_TRUE(bitmaps.starts_with("\"id\",\"icon_id\",\"last_updated\",\"image_data\",\"width\",\"height\",\"last_requested\",\r\n"
+                                  "\"1\",\"1\",\"07/12/2026 04:04:15\",")) << bitmaps.substr(0, 200);
+  EXPECT_NE(bitmaps.find("\"16\",\"16\",\"0\",\r\n"), std::string::npos);
+  // The first cookie by row id: created and last updated 13441089819993934 and
+  // ...939 (04:03:39); expiring 13441176219993934 (a day later).
+  const std::string cookies = ReadFileBytes(folder / (kFile + "Network_Cookies cookies.csv"));
+  EXPECT_NE(cookies.find("\r\n\"07/12/2026 04:03:39\",\"127.0.0.1\",\"\",\"__Host-prefixed\","), std::string::npos);
+  EXPECT_NE(cookies.find(",\"/\",\"08/12/2026 04:03:39\",\"1\",\"0\",\"07/12/2026 04:03:39\",\"1\",\"1\",\"1\",\"-1\",\"2\",\"443\",\"07/12/2026 04:03:39\","),
+            std::string::npos);
+  // The same file at the top of the profile keeps the rules of 2009 Chrome:
+  // last_access_utc and last_update_utc as stored.
+  const std::string topCookies = ReadFileBytes(topCookiesFolder / (kFile + "Cookies cookies.csv"));
+  EXPECT_NE(topCookies.find(",\"13441089819993934\",\"1\",\"1\",\"1\",\"-1\",\"2\",\"443\",\"13441089819993939\","), std::string::npos);
+  // Firefox keeps its icons' expiry in milliseconds: as stored.
+  const std::string icons = ReadFileBytes(folder / (kFile + "favicons.sqlite moz_icons.csv"));
+  EXPECT_NE(icons.find(",\"1797220918328\","), std::string::npos);
 }
 
 TEST(RealProfiles, ChromiumVisitTimesDecodeToTheDayTheyWereMade) {

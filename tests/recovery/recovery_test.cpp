@@ -331,6 +331,10 @@ TEST(Recovery, CurrentProfilesGiveNoRecordThatIsNone) {
   EXPECT_EQ(run.exitStatus, 0);
   EXPECT_NE(run.transcript.find("\n0 records recovered\n\nPress enter to continue"), std::string::npos);
   EXPECT_EQ(FileNames(folder.path()), before) << run.transcript;
+  // The files of the browsers' later versions are searched too.
+  for (const std::string later : {"favicons.sqlite", "Favicons", "Top Sites", "Login Data"}) {
+    EXPECT_NE(run.transcript.find("Database " + later + " found.\n  Searched "), std::string::npos) << later;
+  }
 }
 
 }  // namespace
