@@ -194,7 +194,7 @@ void RecordCarver::CarveRegion(Bytes page, std::size_t from, std::size_t to, con
 }
 
 bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t end, int headerAt,
-                              std::vector<CarvedRecord>& readings, std::vector<std::size_t>& ends, bool nested) {
+                              std::vector<Reading>& readings, bool nested) {
   const TableSchema& schema = tables_[static_cast<std::size_t>(table)];
   const std::size_t columns = schema.columns.size();
   if (columns == 0) return false;
@@ -248,15 +248,13 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
     const std::uint64_t payload = recordEnd - (at + static_cast<std::size_t>(headerAt));
     const std::size_t rowIdLength = static_cast<std::size_t>(headerAt) - VarintLength(payload);
     if (rowIdLength < 1 || rowIdLength > 9 || payload > header_.usableSize - 35) continue;
-    // A lost size is only borne out by what follows it.
-    // Within a chain, only a number's few sizes are followed further, and
-    // only by the schema of the page's own table; a text's many sizes must
-    // end the freeblock: the search never branches widely.
+    // A lost size is only borne out by what follows it, which the caller
+    // looks at. Within a chain, only a number's few sizes are followed
+    // further, and only by the schema of the page's own table; a text's many
+    // sizes must end the freeblock: the search never branches widely.
+    const bool sizeGuessed = firstVisible == 1 && schema.rowIdColumn != 0;
     const bool followed = !nested || (owner_ >= 0 && schema.affinities[0] != Affinity::kText);
-    if (firstVisible == 1 && schema.rowIdColumn != 0 &&
-        (followed ? !ChainsToEnd(page, recordEnd, end) : recordEnd != end)) {
-      continue;
-    }
+    if (sizeGuessed && !followed && recordEnd != end) continue;
     CarvedRecord reading;
     reading.values.reserve(columns);
     std::size_t value = bodyAt;
@@ -277,15 +275,14 @@ bool RecordCarver::RebuildFor(int table, Bytes page, std::size_t at, std::size_t
     // behind a freeblock header reads as a record of NULLs.
     if (StoredValues(reading.values) < 2 || !FitsTable(schema, reading.values, header_.encoding)) continue;
     reading.tables = {table};
-    readings.push_back(std::move(reading));
-    ends.push_back(recordEnd);
+    readings.push_back({std::move(reading), recordEnd, sizeGuessed});
     any = true;
   }
   return any;
 }
 
-void RecordCarver::Readings(Bytes page, std::size_t at, std::size_t end, std::vector<CarvedRecord>& readings,
-                            std::vector<std::size_t>& ends, bool nested) {
+void RecordCarver::Readings(Bytes page, std::size_t at, std::size_t end, std::vector<Reading>& readings,
+                            bool nested) {
   if (!MayBeFreeblockHeader(page, at)) return;
   // The readings where more of the header is seen come first: a whole
   // header, then one that lost its length, then one that lost its first
@@ -295,62 +292,124 @@ void RecordCarver::Readings(Bytes page, std::size_t at, std::size_t end, std::ve
       if (budget_ == 0) return;
       --budget_;
       if (owner_ >= 0) {
-        RebuildFor(owner_, page, at, end, headerAt, readings, ends, nested);
+        RebuildFor(owner_, page, at, end, headerAt, readings, nested);
         continue;
       }
       for (std::size_t table = 0; table < tables_.size(); ++table) {
-        RebuildFor(static_cast<int>(table), page, at, end, headerAt, readings, ends, nested);
+        RebuildFor(static_cast<int>(table), page, at, end, headerAt, readings, nested);
       }
     }
     if (!readings.empty()) return;
   }
 }
 
-bool RecordCarver::ChainsToEnd(Bytes page, std::size_t at, std::size_t end) {
-  if (at == end) return true;
-  if (at + 4 > end) return false;
-  const std::uint64_t key = static_cast<std::uint64_t>(at) << 32 | end;
-  if (const auto known = chains_.find(key); known != chains_.end()) return known->second;
-  chains_[key] = false;  // offsets only grow along a chain: no reading comes back here
-  bool chains = false;
-  CarvedRecord cell;
-  std::size_t cellEnd = 0;
-  if (ReadCell(page, at, end, cell, cellEnd)) {
-    FitTables(cell);
-    chains = !cell.tables.empty() && ChainsToEnd(page, cellEnd, end);
+bool RecordCarver::ChainsToEnd(Bytes page, std::size_t from, std::size_t end) {
+  const auto known = [this, end](std::size_t at) -> std::optional<bool> {
+    if (at == end) return true;
+    if (at + 4 > end) return false;
+    const auto found = chains_.find(static_cast<std::uint64_t>(at) << 32 | end);
+    if (found != chains_.end()) return found->second;
+    return std::nullopt;
+  };
+  if (const std::optional<bool> chains = known(from)) return *chains;
+
+  // The places still being worked out, each after the one below it: a place
+  // chains when a record read there ends where another chain begins. Kept
+  // here rather than on the call stack, whose depth the file would set.
+  struct Place {
+    std::size_t at;
+    std::vector<std::size_t> ends;  // of the records read there
+    std::size_t tried = 0;
+    bool rebuilt = false;  // the ends of rebuilt records are among them
+  };
+  std::vector<Place> places;
+  const auto begin = [&](std::size_t at) {
+    Place place{at, {}};
+    CarvedRecord cell;
+    std::size_t cellEnd = 0;
+    if (ReadCell(page, at, end, cell, cellEnd)) {
+      FitTables(cell);
+      if (!cell.tables.empty()) place.ends.push_back(cellEnd);
+    }
+    places.push_back(std::move(place));
+  };
+  const auto finish = [&](bool chains) {
+    chains_[static_cast<std::uint64_t>(places.back().at) << 32 | end] = chains;
+    places.pop_back();
+  };
+  begin(from);
+  std::vector<Reading> readings;
+  while (!places.empty()) {
+    Place& place = places.back();
+    // The whole cell first; the records rebuilt there only if it does not
+    // chain.
+    if (place.tried == place.ends.size() && !place.rebuilt) {
+      place.rebuilt = true;
+      readings.clear();
+      Readings(page, place.at, end, readings, true);
+      for (const Reading& reading : readings) place.ends.push_back(reading.end);
+    }
+    if (place.tried == place.ends.size()) {
+      // A record cut short by a cell written over the end of its freeblock
+      // (a freeblock gives a new cell its last bytes): the freeblock header
+      // that took its first bytes, of a block that reached past that end
+      // (it held the whole record), is all there is to bear out the record
+      // before it.
+      finish(MayBeFreeblockHeader(page, place.at) && place.at + BigEndian16(page, place.at + 2) > end);
+      continue;
+    }
+    // Ends lie past their place: the places only grow, and none comes back.
+    const std::size_t next = place.ends[place.tried];
+    const std::optional<bool> chains = known(next);
+    if (!chains) {
+      begin(next);
+    } else if (*chains) {
+      finish(true);
+    } else {
+      ++place.tried;
+    }
   }
-  if (!chains) {
-    std::vector<CarvedRecord> readings;
-    std::vector<std::size_t> ends;
-    Readings(page, at, end, readings, ends, true);
-    for (std::size_t reading = 0; reading < ends.size() && !chains; ++reading) chains = ChainsToEnd(page, ends[reading], end);
-  }
-  // A record cut short by a cell written over the end of its freeblock (a
-  // freeblock gives a new cell its last bytes): the freeblock header that
-  // took its first bytes is all there is to bear out the record before it.
-  if (!chains) chains = MayBeFreeblockHeader(page, at);
-  chains_[key] = chains;
-  return chains;
+  return *known(from);
 }
 
 bool RecordCarver::Rebuild(Bytes page, std::size_t at, std::size_t end, CarvedRecord& record, std::size_t& recordEnd) {
-  std::vector<CarvedRecord> readings;
-  std::vector<std::size_t> ends;
-  Readings(page, at, end, readings, ends);
+  std::vector<Reading> readings;
+  Readings(page, at, end, readings);
+  // A guessed size holds only where what follows bears it out.
+  std::erase_if(readings, [&](const Reading& reading) { return reading.sizeGuessed && !ChainsToEnd(page, reading.end, end); });
+  // Where several are borne out, those followed by the freeblock's end or by
+  // a whole cell (payload length and row id as SQLite wrote them) come
+  // before those followed by a rebuilt record only, which a wrong size may
+  // also reach: a neighbour's first bytes taken for a freeblock header.
+  if (readings.size() > 1) {
+    std::vector<Reading> followedByCell;
+    for (Reading& reading : readings) {
+      CarvedRecord cell;
+      std::size_t cellEnd = 0;
+      bool whole = reading.end == end;
+      if (!whole && ReadCell(page, reading.end, end, cell, cellEnd)) {
+        FitTables(cell);
+        whole = !cell.tables.empty() && ChainsToEnd(page, cellEnd, end);
+      }
+      if (whole) followedByCell.push_back(std::move(reading));
+    }
+    if (!followedByCell.empty()) readings = std::move(followedByCell);
+  }
   if (readings.empty()) return false;
   // One reading, perhaps fitting several tables alike.
+  CarvedRecord& first = readings[0].record;
   for (std::size_t i = 1; i < readings.size(); ++i) {
-    if (!SameValues(readings[i], readings[0]) || ends[i] != ends[0]) return false;
-    readings[0].tables.push_back(readings[i].tables.front());
+    if (!SameValues(readings[i].record, first) || readings[i].end != readings[0].end) return false;
+    first.tables.push_back(readings[i].record.tables.front());
   }
-  std::sort(readings[0].tables.begin(), readings[0].tables.end());
-  readings[0].tables.erase(std::unique(readings[0].tables.begin(), readings[0].tables.end()), readings[0].tables.end());
-  record = std::move(readings[0]);
+  std::sort(first.tables.begin(), first.tables.end());
+  first.tables.erase(std::unique(first.tables.begin(), first.tables.end()), first.tables.end());
+  recordEnd = readings[0].end;
+  record = std::move(first);
   record.rowId.reset();
   record.offset = at;
   record.rebuilt = true;
   record.inFreeSpace = true;
-  recordEnd = ends[0];
   return true;
 }
 

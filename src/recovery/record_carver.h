@@ -97,16 +97,25 @@ class RecordCarver {
   // The record whose first 4 bytes a freeblock header took, at page[at], in
   // a freeblock ending at end; where it ends in recordEnd.
   bool Rebuild(Bytes page, std::size_t at, std::size_t end, CarvedRecord& record, std::size_t& recordEnd);
+  // One reading of a rebuilt record: its values, where it ends, and whether
+  // that end rests on a guessed size of its first value, which only what
+  // follows can bear out (ChainsToEnd).
+  struct Reading {
+    CarvedRecord record;
+    std::size_t end = 0;
+    bool sizeGuessed = false;
+  };
   // nested: a reading asked for by ChainsToEnd, whose guessed size must end
-  // the freeblock itself, so that the search for a chain never branches.
+  // the freeblock itself unless it is a number's, so that the search for a
+  // chain never branches widely.
   bool RebuildFor(int table, Bytes page, std::size_t at, std::size_t end, int headerAt,
-                  std::vector<CarvedRecord>& readings, std::vector<std::size_t>& ends, bool nested);
+                  std::vector<Reading>& readings, bool nested);
   // Every reading of a rebuilt record at page[at].
-  void Readings(Bytes page, std::size_t at, std::size_t end, std::vector<CarvedRecord>& readings,
-                std::vector<std::size_t>& ends, bool nested = false);
-  // Whether records, whole or rebuilt, follow one another from page[at] to
-  // the freeblock's end: what bears out a size the record does not state.
-  bool ChainsToEnd(Bytes page, std::size_t at, std::size_t end);
+  void Readings(Bytes page, std::size_t at, std::size_t end, std::vector<Reading>& readings, bool nested = false);
+  // Whether records, whole or rebuilt, follow one another from page[from] to
+  // the freeblock's end, or to a record cut short there: what bears out a
+  // size the record does not state. Worked out without recursion.
+  bool ChainsToEnd(Bytes page, std::size_t from, std::size_t end);
   // The records of one freeblock.
   void CarveFreeblock(Bytes page, std::size_t at, std::size_t end, const Found& found);
 

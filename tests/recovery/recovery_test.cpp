@@ -320,6 +320,32 @@ TEST(Recovery, DamagedAndTruncatedFilesAreSurvived) {
   }
 }
 
+// A freeblock of thousands of freed records, each but the first after the
+// stale freeblock header that took its first bytes: the size of the first
+// record's lost first value is borne out by the chain of all the others,
+// which is followed without a stack that grows with it (the run has 512 KiB).
+TEST(Recovery, ALongChainOfFreedRecordsIsFollowedInLittleStack) {
+  TempFolder folder;
+  CreateBrowserDatabase(folder / "History", "chrome/history.sql", "");
+  // Row 1 is written last, so that it stands lowest in the page, below the
+  // freed rows; the row ids below 128 leave a lost first serial type.
+  ExecuteSql(folder / "History",
+             "PRAGMA page_size = 65536; VACUUM; PRAGMA secure_delete = OFF;"
+             "WITH RECURSIVE n(i) AS (SELECT 3500 UNION ALL SELECT i - 1 FROM n WHERE i > 1) "
+             "INSERT INTO keyword_search_terms (rowid, keyword_id, url_id, lower_term, term) "
+             "SELECT i, i % 50 + 2, i, 'a', 'a' FROM n;"
+             "DELETE FROM keyword_search_terms WHERE rowid BETWEEN 2 AND 3499;");
+  SkvOptions options;
+  options.stackSizeLimit = 512 * 1024;
+  SkvRun run = RunSkv(folder.path(), StandardSettingsInput() + "J\n\nX\n", options);
+  ASSERT_EQ(run.exitStatus, 0) << run.errors;
+  const std::string file = folder / (kPrefix + "History keyword_search_terms (recovered).csv");
+  const std::string bytes = ReadFileBytes(file);
+  // The first record of the freeblock, rebuilt: keyword 4 (2 % 50 + 2), URL 2.
+  EXPECT_NE(bytes.find("\r\n\"4\",\"2\",\"a\",\"a\",\"History, free space of page "), std::string::npos);
+  EXPECT_NE(run.transcript.find("  keyword_search_terms: 3498 recovered\n"), std::string::npos) << run.transcript;
+}
+
 // Profiles written by current browsers, which delete with secure_delete on:
 // nothing of their free space is taken for a record.
 TEST(Recovery, CurrentProfilesGiveNoRecordThatIsNone) {

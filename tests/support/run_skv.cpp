@@ -67,9 +67,10 @@ StartedSkv::StartedSkv(const std::filesystem::path& folder, const std::string& i
     if (options.output == StandardOutput::kClosed) ::close(1);
     if (options.output == StandardOutput::kBrokenPipe) ::dup2(brokenPipe[1], 1);
     if (!options.temporaryFolder.empty()) ::setenv("TMPDIR", options.temporaryFolder.c_str(), 1);
-    if (options.fileSizeLimit > 0) {
-      const struct rlimit limit {static_cast<rlim_t>(options.fileSizeLimit), static_cast<rlim_t>(options.fileSizeLimit)};
-      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(127);
+    for (const auto& [resource, bytes] : {std::pair{RLIMIT_FSIZE, options.fileSizeLimit},
+                                          std::pair{RLIMIT_STACK, options.stackSizeLimit}}) {
+      const struct rlimit limit {static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+      if (bytes > 0 && ::setrlimit(resource, &limit) != 0) ::_exit(127);
     }
     if (nobody != nullptr &&
         (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)) {

@@ -40,6 +40,9 @@ struct SkvOptions {
   // A limit on the size of every file the run writes (RLIMIT_FSIZE), in
   // bytes; 0 for none.
   long fileSizeLimit = 0;
+  // A limit on the stack of the run (RLIMIT_STACK), in bytes; 0 for the
+  // system's.
+  long stackSizeLimit = 0;
   // Standard input through a pipe that stays open after the given bytes, so
   // that the run waits at its next read until the test sends more
   // (StartedSkv::SendInput) or ends the input.
