@@ -25,9 +25,15 @@ constexpr LaterDatabaseFile kLaterFirefoxFiles[] = {
 // Chrome and the browsers built on Chromium: the same names serve them all.
 // Since Chrome 96 the cookies live in the Network folder of the profile.
 constexpr LaterDatabaseFile kLaterChromeFiles[] = {
-    {"Favicons"},      {"Top Sites"}, {"Shortcuts"},       {"Network Action Predictor"},
-    {"Login Data"},    {"Login Data For Account"},         {"Media History"},
-    {"DIPS"},          {"Network/Cookies", "Cookies"},
+    {"Favicons"},
+    {"Top Sites"},
+    {"Shortcuts"},
+    {"Network Action Predictor"},
+    {"Login Data"},
+    {"Login Data For Account"},
+    {"Media History"},
+    {"DIPS"},
+    {"Network/Cookies", "Cookies"},
 };
 
 }  // namespace
