@@ -358,9 +358,10 @@ bool RecordCarver::ChainsToEnd(Bytes page, std::size_t from, std::size_t end) {
       finish(MayBeFreeblockHeader(page, place.at) && place.at + BigEndian16(page, place.at + 2) > end);
       continue;
     }
-    // Ends lie past their place: the places only grow, and none comes back.
+    // Every record ends past its place, so the places only grow and none
+    // comes back; an end that did not would be passed over, never looped on.
     const std::size_t next = place.ends[place.tried];
-    const std::optional<bool> chains = known(next);
+    const std::optional<bool> chains = next > place.at ? known(next) : false;
     if (!chains) {
       begin(next);
     } else if (*chains) {
