@@ -55,13 +55,6 @@ bool SameValues(const CarvedRecord& a, const CarvedRecord& b) {
 // keeps the work of a hostile file in proportion to its size.
 constexpr std::size_t kReadingsPerByte = 25;
 
-// How many values a record stores: neither NULL nor of a class now unknown.
-std::size_t StoredValues(const std::vector<RecordValue>& values) {
-  return static_cast<std::size_t>(std::count_if(values.begin(), values.end(), [](const RecordValue& value) {
-    return value.serialType != 0 && value.serialType != kUnknownValue;
-  }));
-}
-
 // Whether the 4 bytes at page[at] may be a freeblock header SQLite wrote
 // there, now or before the space was reused: the offset of the next
 // freeblock (0 for none, else one after this block) and a size of 4 or more
@@ -156,6 +149,15 @@ void RecordCarver::FitTables(CarvedRecord& record) const {
   for (std::size_t table = 0; table < tables_.size(); ++table) {
     if (FitsTable(tables_[table], record.values, header_.encoding)) record.tables.push_back(static_cast<int>(table));
   }
+}
+
+std::optional<std::size_t> RecordCarver::FittingCellEnd(Bytes page, std::size_t at, std::size_t end) {
+  CarvedRecord cell;
+  std::size_t cellEnd = 0;
+  if (!ReadCell(page, at, end, cell, cellEnd)) return std::nullopt;
+  FitTables(cell);
+  if (cell.tables.empty()) return std::nullopt;
+  return cellEnd;
 }
 
 void RecordCarver::CarveRegion(Bytes page, std::size_t from, std::size_t to, const Found& found, bool ofAnyTable,
@@ -325,12 +327,7 @@ bool RecordCarver::ChainsToEnd(Bytes page, std::size_t from, std::size_t end) {
   std::vector<Place> places;
   const auto begin = [&](std::size_t at) {
     Place place{at, {}};
-    CarvedRecord cell;
-    std::size_t cellEnd = 0;
-    if (ReadCell(page, at, end, cell, cellEnd)) {
-      FitTables(cell);
-      if (!cell.tables.empty()) place.ends.push_back(cellEnd);
-    }
+    if (const std::optional<std::size_t> cellEnd = FittingCellEnd(page, at, end)) place.ends.push_back(*cellEnd);
     places.push_back(std::move(place));
   };
   const auto finish = [&](bool chains) {
@@ -385,14 +382,11 @@ bool RecordCarver::Rebuild(Bytes page, std::size_t at, std::size_t end, CarvedRe
   if (readings.size() > 1) {
     std::vector<Reading> followedByCell;
     for (Reading& reading : readings) {
-      CarvedRecord cell;
-      std::size_t cellEnd = 0;
-      bool whole = reading.end == end;
-      if (!whole && ReadCell(page, reading.end, end, cell, cellEnd)) {
-        FitTables(cell);
-        whole = !cell.tables.empty() && ChainsToEnd(page, cellEnd, end);
+      const std::optional<std::size_t> cellEnd =
+          reading.end == end ? std::nullopt : FittingCellEnd(page, reading.end, end);
+      if (reading.end == end || (cellEnd && ChainsToEnd(page, *cellEnd, end))) {
+        followedByCell.push_back(std::move(reading));
       }
-      if (whole) followedByCell.push_back(std::move(reading));
     }
     if (!followedByCell.empty()) readings = std::move(followedByCell);
   }

@@ -87,6 +87,9 @@ class RecordCarver {
   // The payload of a spilling cell, gathered into payload_.
   bool GatherOverflow(Bytes local, std::uint32_t firstOverflow, std::uint64_t payloadSize);
   void FitTables(CarvedRecord& record) const;
+  // Where the intact cell at page[at] that fits a table ends; nothing when
+  // there is none.
+  std::optional<std::size_t> FittingCellEnd(Bytes page, std::size_t at, std::size_t end);
   // Whole cells in page[from, to). ofAnyTable: also cells that fit no table
   // of the schema, on a page no longer the database's. unlinkedFreeblocks:
   // also the records of freeblocks no list links any more (the gap before

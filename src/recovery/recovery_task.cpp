@@ -117,7 +117,7 @@ class DatabaseRecovery {
  public:
   DatabaseRecovery(Console& console, const CaseSettings& settings, const BrowserProfile& profile,
                    const ProfileDatabase& database, OutputNames& names)
-      : console_(console), settings_(settings), profile_(profile), database_(database), databaseFile_(database.file),
+      : console_(console), settings_(settings), profile_(profile), database_(database),
         names_(names), tables_(ReadTableSchemas(database.db.get())) {
     for (const TableSchema& table : tables_) live_.push_back(PrepareLiveRows(database.db.get(), table));
   }
@@ -258,7 +258,7 @@ class DatabaseRecovery {
     RecoveredFile& recovered = files_[table];
     if (recovered.file) return recovered;
     const TableSchema& schema = tables_[static_cast<std::size_t>(table)];
-    const std::string_view parts[] = {settings_.caseReference, " - ", settings_.caseName, " - ", databaseFile_,
+    const std::string_view parts[] = {settings_.caseReference, " - ", settings_.caseName, " - ", database_.file,
                                       " ", schema.name, Dropped(table) ? " (dropped table) (recovered)" : " (recovered)"};
     recovered.name = names_.Claim(parts, ".csv");
     recovered.file = std::make_unique<TaskFile>(console_, recovered.name.name, CreateMessage::kNameThenReason);
@@ -295,7 +295,7 @@ class DatabaseRecovery {
 
   void WriteUnattributed() {
     if (unattributed_.empty()) return;
-    const std::string_view parts[] = {settings_.caseReference, " - ", settings_.caseName, " - ", databaseFile_,
+    const std::string_view parts[] = {settings_.caseReference, " - ", settings_.caseName, " - ", database_.file,
                                       " (unattributed) (recovered)"};
     const ClaimedName name = names_.Claim(parts, ".csv");
     TaskFile file(console_, name.name, CreateMessage::kNameThenReason);
@@ -339,7 +339,6 @@ class DatabaseRecovery {
   const CaseSettings& settings_;
   const BrowserProfile& profile_;
   const ProfileDatabase& database_;
-  const std::string& databaseFile_;
   OutputNames& names_;
   std::vector<TableSchema> tables_;
   std::vector<LiveRows> live_;

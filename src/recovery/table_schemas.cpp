@@ -93,12 +93,15 @@ std::vector<TableSchema> ReadTableSchemas(sqlite3* db) {
   return tables;
 }
 
+std::size_t StoredValues(const std::vector<RecordValue>& values) {
+  return static_cast<std::size_t>(std::count_if(values.begin(), values.end(), [](const RecordValue& value) {
+    return value.serialType != 0 && value.serialType != kUnknownValue;
+  }));
+}
+
 bool MayBeOfAnotherTable(const std::vector<RecordValue>& values, TextEncoding encoding) {
   // A run of zero bytes reads as a record of NULLs, which says nothing.
-  const auto stored = std::count_if(values.begin(), values.end(), [](const RecordValue& value) {
-    return value.serialType != 0 && value.serialType != kUnknownValue;
-  });
-  if (stored < 2) return false;
+  if (StoredValues(values) < 2) return false;
   TableSchema anything;
   anything.columns.resize(values.size());
   anything.affinities.assign(values.size(), Affinity::kBlob);

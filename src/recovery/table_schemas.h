@@ -59,6 +59,9 @@ struct RecordValue {
 // width; for type 7, the double's bits.
 std::int64_t IntegerOf(const RecordValue& value);
 
+// How many values a record stores: neither NULL nor of a class now unknown.
+std::size_t StoredValues(const std::vector<RecordValue>& values);
+
 // Whether a record's values fit the table.
 bool FitsTable(const TableSchema& table, const std::vector<RecordValue>& values, TextEncoding encoding);
 

@@ -90,17 +90,20 @@ TEST(RealProfiles, ChromiumExportsEveryTableRawAndDecoded) {
   ExpectEveryTableExported("chromium", "FG", {"Cookies", "History", "Web Data", "Favicons", "Top Sites", "Login Data"});
 }
 
-// Cookies where Chromium keeps them since version 96, when the profile has
-// none at its top.
+// Cookies where Chrome keeps them since version 96: in the profile's Network
+// folder, none at its top.
+void MoveCookiesIntoNetworkFolder(const std::filesystem::path& profile) {
+  std::filesystem::create_directory(profile / "Network");
+  std::filesystem::rename(profile / "Cookies", profile / "Network" / "Cookies");
+}
+
 TEST(RealProfiles, ChromiumCookiesOfTheNetworkFolderExported) {
   TempFolder folder;
   CopyTestDataFolder("real-profiles/chromium", folder.path());
-  std::filesystem::create_directory(folder / "Network");
-  std::filesystem::rename(folder / "Cookies", folder / "Network" / "Cookies");
+  MoveCookiesIntoNetworkFolder(folder.path());
   TempFolder reference;
   CopyTestDataFolder("real-profiles/chromium", reference.path());
-  std::filesystem::create_directory(reference / "Network");
-  std::filesystem::rename(reference / "Cookies", reference / "Network" / "Cookies");
+  MoveCookiesIntoNetworkFolder(reference.path());
   ExpectEveryTableExportedFrom(folder.path(), reference.path(), "FG", {"Network/Cookies"});
 }
 
@@ -111,8 +114,7 @@ TEST(RealProfiles, LaterFilesTimesDecoded) {
   TempFolder folder;
   CopyTestDataFolder("real-profiles/chromium", folder.path());
   CopyTestDataFolder("real-profiles/firefox-esr", folder.path());
-  std::filesystem::create_directory(folder / "Network");
-  std::filesystem::rename(folder / "Cookies", folder / "Network" / "Cookies");
+  MoveCookiesIntoNetworkFolder(folder.path());
   RunSkv(folder.path(), StandardSettingsInput() + "G\n\nB\n\nX\n");
   TempFolder topCookiesFolder;
   CopyTestDataFolder("real-profiles/chromium", topCookiesFolder.path());
