@@ -33,7 +33,7 @@
 #include "console/console.h"
 #include "evidence_builder.h"
 #include "output_checks.h"
-#include "table_export/browser_profiles.h"
+#include "profiles/browser_profiles.h"
 #include "table_export/table_export.h"
 #include "usage_reports/usage_csv.h"
 #include "usage_reports/usage_html.h"

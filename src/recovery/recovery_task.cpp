@@ -13,6 +13,7 @@
 #include "evidence/sqlite_handles.h"
 #include "output/csv_format.h"
 #include "output/output_names.h"
+#include "timestamps/timestamp_decoding.h"
 #include "recovery/dropped_tables.h"
 #include "recovery/page_sources.h"
 #include "recovery/record_carver.h"
@@ -247,7 +248,7 @@ class DatabaseRecovery {
       }
       if (text && schema != nullptr &&
           IsTimestampColumn(database_.timestampColumns, schema->name, schema->columns[column])) {
-        text = TimestampText(profile_, database_, *text, settings_, decoded);
+        text = StoredTimestampText(profile_.clock, database_.laterFile, *text, settings_, decoded);
       }
       cells.emplace_back(text.value_or(""));
     }

@@ -25,7 +25,7 @@
 // empty cell, and so is a row id that was overwritten.
 
 #include "console/case_settings.h"
-#include "table_export/browser_profiles.h"
+#include "profiles/browser_profiles.h"
 
 class Console;
 

@@ -14,7 +14,7 @@
 // is the same in both modes. A table without rows leaves a 0-byte file.
 
 #include "console/case_settings.h"
-#include "table_export/browser_profiles.h"
+#include "profiles/browser_profiles.h"
 
 class Console;
 

@@ -159,3 +159,14 @@ std::string DecodeChromeTime(std::string_view text, const DateStyle& style) {
   DecodeChromeTimeInto(out, text, style);
   return out;
 }
+
+std::string_view StoredTimestampText(BrowserClock clock, bool laterFile, std::string_view stored,
+                                     const DateStyle& style, std::string& buffer) {
+  if (laterFile && stored == "0") return stored;
+  if (clock == BrowserClock::kPRtime) {
+    DecodePRtimeInto(buffer, stored, style);
+  } else {
+    DecodeChromeTimeInto(buffer, stored, style);
+  }
+  return buffer;
+}

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/browser_clock.h"
 #include "base/date_style.h"
 
 // Firefox PRtime: microseconds since 1970-01-01 00:00:00 UTC. Only the
@@ -35,6 +36,14 @@ std::string DecodeChromeTime(std::string_view text, const DateStyle& style);
 // decoding a column of a million values reuses one buffer.
 void DecodePRtimeInto(std::string& out, std::string_view text, const DateStyle& style);
 void DecodeChromeTimeInto(std::string& out, std::string_view text, const DateStyle& style);
+
+// The text of a value of a browser's timestamp column: its date text in the
+// browser's clock. In a file of the browsers' later versions (laterFile) a
+// stored 0 stays as it is: there it means no time at all (never used, never
+// requested, a session cookie's expiry), which the first files' rules would
+// write as 01/01/1970. buffer holds the text.
+std::string_view StoredTimestampText(BrowserClock clock, bool laterFile, std::string_view stored,
+                                     const DateStyle& style, std::string& buffer);
 
 // Adds the UTC offset (minutes, single precision widened to double) to whole
 // seconds since 1970 and truncates toward zero. Nothing when the sum is not a

@@ -1,4 +1,4 @@
-#include "table_export/timestamp_columns.h"
+#include "profiles/timestamp_columns.h"
 
 #include <algorithm>
 

@@ -1,10 +1,9 @@
-#include "table_export/browser_profiles.h"
+#include "profiles/browser_profiles.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "console/task_console.h"
-#include "timestamps/timestamp_decoding.h"
 
 namespace {
 
@@ -39,9 +38,9 @@ constexpr LaterDatabaseFile kLaterChromeFiles[] = {
 }  // namespace
 
 const BrowserProfile FirefoxProfile{kFirefoxFiles, FirefoxTimestampColumns, kLaterFirefoxFiles,
-                                    LaterFirefoxTimestampColumns, DecodePRtimeInto};
+                                    LaterFirefoxTimestampColumns, BrowserClock::kPRtime};
 const BrowserProfile ChromeProfile{kChromeFiles, ChromeTimestampColumns, kLaterChromeFiles,
-                                   LaterChromeTimestampColumns, DecodeChromeTimeInto};
+                                   LaterChromeTimestampColumns, BrowserClock::kChromeTime};
 
 void ForEachProfileDatabase(Console& console, const BrowserProfile& profile,
                             const std::function<void(const ProfileDatabase&)>& read) {
@@ -60,11 +59,4 @@ void ForEachProfileDatabase(Console& console, const BrowserProfile& profile,
     EvidenceDatabase db = ProbeEvidenceDatabase(console, file, MissingLine::kNone);
     if (db) read({file, db, profile.laterTimestampColumns, true});
   }
-}
-
-std::string_view TimestampText(const BrowserProfile& profile, const ProfileDatabase& database,
-                               std::string_view stored, const DateStyle& style, std::string& buffer) {
-  if (database.laterFile && stored == "0") return stored;
-  profile.decodeTimestamp(buffer, stored, style);
-  return buffer;
 }

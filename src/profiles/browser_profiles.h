@@ -2,17 +2,17 @@
 
 // The fixed description of each browser whose databases the table export
 // and the recovery read: its file names in the order they are tried, its
-// timestamp catalogues and the conversion that turns its stored timestamps
-// into date text.
+// timestamp catalogues and the clock its stored timestamps count in; and
+// the one way a task finds and opens those databases.
 
 #include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 
-#include "base/date_style.h"
+#include "base/browser_clock.h"
 #include "evidence/evidence_database.h"
-#include "table_export/timestamp_columns.h"
+#include "profiles/timestamp_columns.h"
 
 class Console;
 
@@ -37,9 +37,7 @@ struct BrowserProfile {
   // The timestamp columns of the later files: a catalogue of its own, so
   // that the first files' decoded exports stay as they were.
   TimestampCatalogue laterTimestampColumns;
-  // Writes the date text of a stored timestamp into out: DecodePRtimeInto
-  // or DecodeChromeTimeInto.
-  void (*decodeTimestamp)(std::string& out, std::string_view text, const DateStyle& style);
+  BrowserClock clock;
 };
 
 extern const BrowserProfile FirefoxProfile;
@@ -52,13 +50,6 @@ struct ProfileDatabase {
   TimestampCatalogue timestampColumns;  // of this file
   bool laterFile = false;               // one of the laterDatabaseFiles
 };
-
-// The text of a value of one of the database's timestamp columns: its date
-// text. In a later file a stored 0 stays as it is: there it means no time
-// at all (never used, never requested, a session cookie's expiry), which
-// the first files' rules would write as 01/01/1970. buffer holds the text.
-std::string_view TimestampText(const BrowserProfile& profile, const ProfileDatabase& database,
-                               std::string_view stored, const DateStyle& style, std::string& buffer);
 
 // Looks for each database file of the profile in the current folder, in
 // order, and calls read with each one that opens: every file of the first

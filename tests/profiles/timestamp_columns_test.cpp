@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "table_export/timestamp_columns.h"
+#include "profiles/timestamp_columns.h"
 
 namespace {
 
