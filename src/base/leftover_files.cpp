@@ -1,6 +1,7 @@
 #include "base/leftover_files.h"
 
 #include <limits.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -88,13 +89,12 @@ void RemoveLeftovers() noexcept {
   RemoveAll(Leftover::Kind::kFolder);
 }
 
-bool IsLeftoverOfEndedRun(std::string_view name, std::string_view prefix) {
+bool IsNamedLikeLeftover(std::string_view name, std::string_view prefix) {
   if (!name.starts_with(prefix)) return false;
   name.remove_prefix(prefix.size());
   pid_t pid = 0;
   const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
-  if (error != std::errc() || pid <= 0 || end == name.data() + name.size() || *end != '-') return false;
-  if (pid == ::getpid()) return false;
-  // EPERM: the process runs, as another user.
-  return ::kill(pid, 0) != 0 && errno == ESRCH;
+  return error == std::errc() && pid > 0 && end != name.data() + name.size() && *end == '-';
 }
+
+bool TakeRunLock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }

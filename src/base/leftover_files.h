@@ -71,7 +71,18 @@ class Leftover {
 void RemoveLeftovers() noexcept;
 
 // Whether name is prefix, a process id, "-" and more, as the names of the
-// program's temporary files and folders are, and that process is no longer
-// running: a run killed where no handler could remove its leftovers
-// (SIGKILL, a power cut). A later run may remove them.
-bool IsLeftoverOfEndedRun(std::string_view name, std::string_view prefix);
+// program's temporary files and folders are.
+bool IsNamedLikeLeftover(std::string_view name, std::string_view prefix);
+
+// The lock by which a run tells its own temporary files and folders from
+// those a killed run left (SIGKILL, a power cut): it takes the lock on each
+// as it makes it, on the descriptor it keeps open for as long as it uses
+// it, and the kernel lets go of the lock however the run ends. Another run
+// removes a leftover only where it can take the lock itself. A process id
+// cannot tell it: a run in another pid namespace, sharing the temporary
+// folder from a container, is no process this one can see.
+//
+// Takes the lock on the open file or folder, without waiting: true when
+// taken, false when another run holds it or the file system keeps no locks
+// (then nothing can be told, and nothing is removed).
+bool TakeRunLock(int fd);

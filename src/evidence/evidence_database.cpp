@@ -40,8 +40,8 @@ DatabaseHandle OpenWithSqlite(const std::string& path, int flags, Failure& failu
 // Whether the database header says WAL mode: bytes 18 and 19 are the file
 // format's write and read versions, 2 for WAL.
 bool InWalMode(int fd) {
-  unsigned char header[20] = {};
-  if (::pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) return false;
+  std::uint8_t header[20] = {};
+  if (ReadExactly(fd, 0, header).got != sizeof header) return false;
   return header[18] == 2 || header[19] == 2;
 }
 

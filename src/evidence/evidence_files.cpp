@@ -105,3 +105,16 @@ EvidenceFiles EvidenceFiles::Open(const std::string& fileName) {
   files.found_ = Found::kOpen;
   return files;
 }
+
+ReadResult ReadExactly(int fd, std::uint64_t offset, std::span<std::uint8_t> out) {
+  ReadResult result;
+  while (result.got < out.size()) {
+    const ssize_t got = ::pread(fd, out.data() + result.got, out.size() - result.got,
+                                static_cast<off_t>(offset + result.got));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) result.error = errno;
+    if (got <= 0) break;
+    result.got += static_cast<std::size_t>(got);
+  }
+  return result;
+}

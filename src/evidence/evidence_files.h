@@ -22,7 +22,9 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,3 +65,15 @@ class EvidenceFiles {
 // What a sidecar of a database is, by the suffix of its name: "write-ahead
 // log" or "journal".
 std::string_view SidecarKind(std::string_view name);
+
+// What one read of the evidence gave: the bytes read, and the system's error
+// number when a read failed (0 when the file simply ended first).
+struct ReadResult {
+  std::size_t got = 0;
+  int error = 0;
+};
+
+// Reads out.size() bytes of the file at offset, as many reads as it takes:
+// all of them, or fewer when the file ends first or a read fails, which
+// the result tells apart.
+ReadResult ReadExactly(int fd, std::uint64_t offset, std::span<std::uint8_t> out);

@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "base/file_descriptor.h"
+#include "base/temporary_folder.h"
+#include "evidence/evidence_files.h"
 
 namespace {
 
@@ -17,12 +19,9 @@ namespace {
 constexpr const char* kSqliteFiles[] = {"-wal", "-journal", "-shm"};
 
 constexpr const char* kCopyName = "evidence.db";
+// Folders made, at most, while other runs' sweeps take them.
+constexpr int kFolderAttempts = 100;
 constexpr std::string_view kFolderPrefix = "skv-";
-
-std::string TemporaryFolder() {
-  const char* folder = ::getenv("TMPDIR");
-  return folder != nullptr && *folder != '\0' ? folder : "/tmp";
-}
 
 // Which side of a copy failed.
 struct CopyError {
@@ -35,20 +34,20 @@ struct CopyError {
 // write.
 CopyError CopyThroughBuffer(int in, int out, off_t from, off_t to) {
   constexpr std::size_t kBufferSize = 256 * 1024;
-  const auto buffer = std::make_unique<char[]>(kBufferSize);
+  const auto buffer = std::make_unique<std::uint8_t[]>(kBufferSize);
   while (from < to) {
     const auto wanted = static_cast<std::size_t>(std::min<off_t>(to - from, kBufferSize));
-    const ssize_t got = ::pread(in, buffer.get(), wanted, from);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return {true, errno};
-    if (got == 0) return {};  // the file shrank meanwhile: the rest is not there to copy
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = ::pwrite(out, buffer.get() + done, static_cast<std::size_t>(got - done), from + done);
+    const ReadResult read = ReadExactly(in, static_cast<std::uint64_t>(from), {buffer.get(), wanted});
+    if (read.error != 0) return {true, read.error};
+    for (std::size_t done = 0; done < read.got;) {
+      const ssize_t put = ::pwrite(out, buffer.get() + done, read.got - done, from + static_cast<off_t>(done));
       if (put < 0 && errno == EINTR) continue;
       if (put < 0) return {false, errno};
-      done += put;
+      done += static_cast<std::size_t>(put);
     }
-    from += got;
+    // A file that shrank meanwhile: the rest is not there to copy.
+    if (read.got < wanted) return {};
+    from += static_cast<off_t>(read.got);
   }
   return {};
 }
@@ -107,12 +106,26 @@ std::unique_ptr<PrivateCopy> PrivateCopy::Make(const std::vector<Source>& source
                             : Failure{Failure::Step::kCopy, base, error.error, {}};
     return nullptr;
   };
-  std::string pattern = base + "/" + std::string(kFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX";
   std::unique_ptr<PrivateCopy> copy;
-  {
+  for (int attempt = 0; !copy; ++attempt) {
+    std::string pattern = base + "/" + std::string(kFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX";
     TerminatingSignalsHeld held;
     if (::mkdtemp(pattern.data()) == nullptr) return fail({false, errno}, nullptr);
+    // The run's lock on its folder, taken at once: another run's sweep
+    // removes only folders no run holds. One that took the folder before
+    // this run could has removed it, or is removing it: another is made.
+    FileDescriptor lock(::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (lock.get() < 0) {
+      const int error = errno;
+      ::rmdir(pattern.c_str());
+      return fail({false, error}, nullptr);
+    }
+    struct stat status {};
+    const bool swept = (!TakeRunLock(lock.get()) && errno == EWOULDBLOCK) ||
+                       (::fstat(lock.get(), &status) == 0 && status.st_nlink == 0);
+    if (swept && attempt < kFolderAttempts) continue;
     copy.reset(new PrivateCopy(pattern));
+    copy->lock_ = std::move(lock);
     copy->leftovers_.emplace_back(copy->folder_, Leftover::Kind::kFolder);
     copy->files_.push_back(copy->database_);
     for (const char* suffix : kSqliteFiles) copy->files_.push_back(copy->database_ + suffix);
@@ -140,10 +153,14 @@ int RemovePrivateCopiesOfEndedRuns() {
   int removed = 0;
   while (const dirent* entry = ::readdir(folder.get())) {
     const std::string_view name = entry->d_name;
-    if (!IsLeftoverOfEndedRun(name, kFolderPrefix)) continue;
+    if (!IsNamedLikeLeftover(name, kFolderPrefix)) continue;
     const std::string path = base + "/" + std::string(name);
     struct stat status {};
     if (::lstat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) || status.st_uid != ::geteuid()) continue;
+    // A folder whose lock a run holds is that run's, whatever process ids
+    // say: it stays.
+    const FileDescriptor lock(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (lock.get() < 0 || !TakeRunLock(lock.get())) continue;
     ::unlink((path + "/" + kCopyName).c_str());
     for (const char* suffix : kSqliteFiles) ::unlink((path + "/" + kCopyName + suffix).c_str());
     // A folder that holds anything else is not one of ours: it stays.

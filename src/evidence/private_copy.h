@@ -16,8 +16,9 @@
 // read it. The folder and every file SQLite may add to it are registered as
 // leftovers before they exist, so that neither the end of the task, nor the
 // end of the program, nor a signal leaves a copy of the evidence behind; the
-// process id in the folder's name lets a later run remove the copy of a run
-// that was killed (RemovePrivateCopiesOfEndedRuns).
+// run holds the folder's lock (TakeRunLock) for as long as the copy lives, so
+// that a later run removes the copy of a run that was killed, and never one
+// a run still uses (RemovePrivateCopiesOfEndedRuns).
 //
 // The copy keeps the holes of a sparse file: it never takes more disk than
 // the evidence does.
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include "base/failure.h"
+#include "base/file_descriptor.h"
 #include "base/leftover_files.h"
 
 class PrivateCopy {
@@ -57,6 +59,7 @@ class PrivateCopy {
 
   std::string folder_;
   std::string database_;
+  FileDescriptor lock_{-1};  // the folder, its lock held while the copy lives
   // The folder and, first, its files: removed in that order.
   std::vector<std::string> files_;
   std::vector<Leftover> leftovers_;
@@ -64,6 +67,6 @@ class PrivateCopy {
 
 // Removes the private copies that earlier runs of this user left in the
 // temporary folder because they were killed (SIGKILL, a power cut): only
-// folders named as above whose process no longer runs, and in them only the
+// folders named as above whose lock no run holds, and in them only the
 // files a copy is made of. Gives how many copies were removed.
 int RemovePrivateCopiesOfEndedRuns();

@@ -52,7 +52,12 @@ OutputFile::OutputFile(std::string finalName) : finalName_(std::move(finalName))
   // A file without a name until it is complete, where the file system has
   // them: however the program ends before then, nothing is left behind.
   fd_ = ::open(".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd_ >= 0) return;
+  if (fd_ >= 0) {
+    // Locked from the start: the temporary name it takes when published is
+    // then never another run's leftover to sweep.
+    TakeRunLock(fd_);
+    return;
+  }
   // Otherwise a named temporary, which a handler or a later run removes.
   fd_ = OpenNamedTemporary();
 }
@@ -61,7 +66,17 @@ int OutputFile::OpenNamedTemporary() {
   int fd = -1;
   const int error = ClaimTemporaryName(temporaryName_, leftover_, [&fd](const char* name) {
     fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    return fd >= 0;
+    if (fd < 0) return false;
+    // The run's lock, taken at once: another run's sweep removes only files
+    // no run holds. One that took the file first has removed its name, or
+    // is removing it: another name is taken.
+    struct stat status {};
+    const bool swept = (!TakeRunLock(fd) && errno == EWOULDBLOCK) || (::fstat(fd, &status) == 0 && status.st_nlink == 0);
+    if (!swept) return true;
+    ::close(fd);
+    fd = -1;
+    errno = EEXIST;
+    return false;
   });
   if (error != 0) Fail(Failure::Step::kCreate, error);
   return fd;
@@ -160,10 +175,14 @@ int RemoveUnfinishedOutputsOfEndedRuns() {
   int removed = 0;
   while (const dirent* entry = ::readdir(folder.get())) {
     const std::string_view name = entry->d_name;
-    if (!name.ends_with(kTemporarySuffix) || !IsLeftoverOfEndedRun(name, kTemporaryPrefix)) continue;
+    if (!name.ends_with(kTemporarySuffix) || !IsNamedLikeLeftover(name, kTemporaryPrefix)) continue;
     struct stat status {};
     if (::lstat(entry->d_name, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) continue;
-    if (::unlink(entry->d_name) == 0) ++removed;
+    // A file whose lock a run holds is that run's output: it stays.
+    const int fd = ::open(entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (TakeRunLock(fd) && ::unlink(entry->d_name) == 0) ++removed;
+    ::close(fd);
   }
   return removed;
 }

@@ -14,7 +14,9 @@
 // because writing failed or the task ended early, is removed; if a signal
 // ends the program, the registry of leftover files removes a named one; if
 // the program is killed, a nameless one vanishes with it, and a named one is
-// removed by the next run (RemoveUnfinishedOutputsOfEndedRuns).
+// removed by the next run (RemoveUnfinishedOutputsOfEndedRuns): the run holds
+// the file's lock (TakeRunLock) from its creation, and the next run removes
+// only a file whose lock no run holds.
 //
 // Bytes are gathered in a buffer of the file's own and written out in blocks
 // of 64 KiB, not line by line: no line of an unfinished file is ever visible
@@ -90,5 +92,5 @@ class OutputFile {
 
 // Removes from the current folder the temporary files of outputs that
 // earlier runs of this user left because they were killed: only regular
-// files named as above whose process no longer runs. Gives how many.
+// files named as above whose lock no run holds. Gives how many.
 int RemoveUnfinishedOutputsOfEndedRuns();

@@ -3,6 +3,8 @@
 // another table's name, never left in part when the program is interrupted.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -172,17 +174,36 @@ void LeaveLeftoversOf(pid_t pid, const std::filesystem::path& folder, const std:
 
 }  // namespace
 
+// A process that holds the run's locks on the given files and folders, as
+// a live run holds them on its private copy and its unfinished output:
+// running until killed.
+pid_t HoldLocksOn(const std::vector<std::filesystem::path>& paths) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    for (const std::filesystem::path& path : paths) {
+      const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) ::_exit(1);
+    }
+    ::pause();
+    ::_exit(0);
+  }
+  return child;
+}
+
 TEST(PublishedOutputs, WhatKilledRunsLeftIsRemovedAtTheNextStartAndNothingElse) {
   TempFolder folder;
   TempFolder temporary;
   const pid_t ended = EndedProcessId();
-  const pid_t running = ::fork();
-  if (running == 0) {
-    ::pause();
-    ::_exit(0);
-  }
+  // A run that still runs, in another pid namespace (a container sharing
+  // the temporary folder): its process id names no process here, but it
+  // holds the locks of its copy and its output.
+  const pid_t elsewhere = EndedProcessId();
   LeaveLeftoversOf(ended, folder.path(), temporary.path());
-  LeaveLeftoversOf(running, folder.path(), temporary.path());
+  LeaveLeftoversOf(elsewhere, folder.path(), temporary.path());
+  const std::string liveCopy = "skv-" + std::to_string(elsewhere) + "-a1B2c3";
+  const std::string liveOutput = ".skv-" + std::to_string(elsewhere) + "-7.part";
+  const pid_t running = HoldLocksOn({temporary / liveCopy, folder / liveOutput});
+  ASSERT_GT(running, 0);
   // Named like a leftover, but holding what a copy never holds; and names of
   // others.
   const std::string foreign = "skv-" + std::to_string(ended) + "-zzzzzz";
@@ -207,7 +228,7 @@ TEST(PublishedOutputs, WhatKilledRunsLeftIsRemovedAtTheNextStartAndNothingElse) 
   EXPECT_EQ(FileNames(temporary.path()), expectedTemporary);
   EXPECT_EQ(FileNames(temporary / foreign), std::set<std::string>{"notes.txt"});
 
-  // Once that process has ended too, its leftovers go.
+  // Once that run has ended too, its leftovers go.
   run = RunSkv(folder.path(), StandardSettingsInput() + "X\n", {.temporaryFolder = temporary.path()});
   EXPECT_NE(run.transcript.find("\nRemoved 2 leftovers of earlier runs that were killed.\n"), std::string::npos);
   EXPECT_EQ(FileNames(folder.path()),
