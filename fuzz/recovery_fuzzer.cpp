@@ -1,35 +1,29 @@
 // Arbitrary bytes as a database with its "-wal" and "-journal", searched for
-// deleted records as tasks I and J search them: the first code of the tool
-// that reads the SQLite format itself. Nothing may crash, loop or reach
-// undefined behaviour, and every record found must lie within its page. The
-// schema table's deleted records are read for dropped tables as the task
-// reads them, SQLite parsing what CREATE TABLE statements they hold.
+// deleted records as tasks I and J search them: the code of the tool that
+// reads the SQLite format itself. Nothing may crash, loop or reach undefined
+// behaviour, and every record found must lie within its page. The schema
+// table is read from the pages as the task reads it when SQLite cannot, and
+// its deleted records for dropped tables, by the tool's own reader of
+// CREATE TABLE.
 //
 // An input is three files: a 4-byte big-endian length and the database's
 // bytes, then a 4-byte length and the WAL's (0: no WAL), then the journal's
-// (none when empty). The seeds are databases of the forensic corpus and of
-// the tests, with WAL and journal files made through SQLite.
-
-#include <fcntl.h>
-#include <unistd.h>
+// (none when empty). They are read from memory, as the evidence layer's
+// descriptors would give them. The seeds are databases of the forensic
+// corpus and of the tests, with WAL and journal files made through SQLite.
 
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "evidence/evidence_files.h"
-#include "recovery/dropped_tables.h"
 #include "recovery/page_sources.h"
 #include "recovery/record_carver.h"
+#include "recovery/schema_table.h"
 #include "recovery/table_schemas.h"
 
 namespace {
-
-namespace fs = std::filesystem;
-
-fs::path gFolder;
 
 // Tables of the shapes the corpus and the browsers have: with and without
 // an INTEGER PRIMARY KEY, texts, integers, reals, no affinity.
@@ -53,15 +47,15 @@ std::vector<TableSchema> Tables() {
           table("any", {A::kBlob, A::kBlob, A::kNumeric}, -1)};
 }
 
-void WriteFile(const std::string& name, const std::uint8_t* bytes, std::size_t size, bool present) {
-  const fs::path path = gFolder / name;
-  if (!present) {
-    ::unlink(path.c_str());
-    return;
-  }
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0 || (size > 0 && ::write(fd, bytes, size) != static_cast<ssize_t>(size))) std::abort();
-  ::close(fd);
+// A file of the input, read from memory.
+SourceFile InMemory(const char* name, const std::uint8_t* bytes, std::size_t size) {
+  return {name, size, [bytes, size](std::uint64_t offset, std::span<std::uint8_t> out) {
+            ReadResult result;
+            if (offset >= size) return result;
+            result.got = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), size - offset));
+            std::memcpy(out.data(), bytes + offset, result.got);
+            return result;
+          }};
 }
 
 std::size_t TakeLength(const std::uint8_t*& data, std::size_t& size) {
@@ -79,37 +73,26 @@ std::size_t TakeLength(const std::uint8_t*& data, std::size_t& size) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm") : fs::temp_directory_path();
-  std::string pattern = (base / "skv-recovery-fuzz-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-  gFolder = pattern;
-  std::atexit([] {
-    std::error_code ignored;
-    fs::remove_all(gFolder, ignored);
-  });
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const std::vector<TableSchema> liveTables = Tables();
   const std::size_t databaseSize = TakeLength(data, size);
-  WriteFile("History", data, databaseSize, true);
+  const std::uint8_t* database = data;
   data += databaseSize;
   size -= databaseSize;
   const std::size_t walSize = TakeLength(data, size);
-  WriteFile("History-wal", data, walSize, walSize > 0);
+  const std::uint8_t* wal = data;
   data += walSize;
   size -= walSize;
-  WriteFile("History-journal", data, size, size > 0);
-
-  const EvidenceFiles files = EvidenceFiles::Open((gFolder / "History").string());
-  if (files.found() != EvidenceFiles::Found::kOpen) std::abort();
   PageSources sources;
-  if (!sources.Open(files)) return 0;
-  // The live tables, then those the schema table remembers as dropped.
+  if (!sources.Open(InMemory("History", database, databaseSize), InMemory("History-wal", wal, walSize),
+                    InMemory("History-journal", data, size))) {
+    return 0;
+  }
+  // The live tables, those the schema table's pages name, then those it
+  // remembers as dropped.
   std::vector<TableSchema> tables = liveTables;
-  for (TableSchema& dropped : FindDroppedTables(sources, liveTables)) tables.push_back(std::move(dropped));
+  for (TableSchema& table : ReadSchemaFromPages(sources).tables) tables.push_back(std::move(table));
+  for (TableSchema& dropped : FindDroppedTables(sources, tables)) tables.push_back(std::move(dropped));
   std::vector<std::uint32_t> roots;
   for (const TableSchema& table : tables) roots.push_back(table.rootPage);
   const std::vector<int> owners = sources.PageOwners(roots);
@@ -117,14 +100,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       [&sources](std::uint32_t n, std::vector<std::uint8_t>& out) { return sources.ReadOverflowPage(n, out); });
   sources.ForEachImage([&](const PageImage& image) {
     const int owner = image.freelist || image.pageNumber >= owners.size() ? -1 : owners[image.pageNumber];
-    carver.Carve(image.page, image.pageNumber == 1 ? 100 : 0, image.live,
-                 owner, [&](const CarvedRecord& record) {
-                   if (record.offset >= image.page.size() || record.values.empty()) std::abort();
-                   for (const RecordValue& value : record.values) {
-                     // Every value is bytes of the page, or of a gathered overflow payload.
-                     if (value.bytes.size() > (std::size_t{1} << 30)) std::abort();
-                   }
-                 });
+    carver.Carve(image.page, BTreeHeaderOffset(image.pageNumber), image.live, owner, [&](const CarvedRecord& record) {
+      if (record.offset >= image.page.size() || record.values.empty()) std::abort();
+      for (const RecordValue& value : record.values) {
+        // Every value is bytes of the page, or of a gathered overflow payload.
+        if (value.bytes.size() > (std::size_t{1} << 30)) std::abort();
+      }
+      for (const int table : record.tables) {
+        if (table < 0 || static_cast<std::size_t>(table) >= tables.size()) std::abort();
+      }
+    });
   });
   return 0;
 }

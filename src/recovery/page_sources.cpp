@@ -1,58 +1,69 @@
 #include "recovery/page_sources.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstring>
 #include <unordered_set>
+
+#include "base/system_error.h"
 
 namespace {
 
-// The WAL's running checksum (4.3): over 32-bit words of the byte order the
-// magic says, two sums each adding the other.
-struct WalChecksum {
-  std::uint32_t first = 0;
-  std::uint32_t second = 0;
+SourceFile FileOf(const EvidenceFile* file) {
+  if (file == nullptr) return {};
+  const int fd = file->fd.get();
+  return {file->name, static_cast<std::uint64_t>(file->size),
+          [fd](std::uint64_t offset, std::span<std::uint8_t> out) { return ReadExactly(fd, offset, out); }};
+}
 
-  void Add(Bytes bytes, bool bigEndian) {
-    for (std::size_t at = 0; at + 8 <= bytes.size(); at += 8) {
-      first += Word(bytes, at, bigEndian) + second;
-      second += Word(bytes, at + 4, bigEndian) + first;
-    }
-  }
-  static std::uint32_t Word(Bytes bytes, std::size_t at, bool bigEndian) {
-    if (bigEndian) return BigEndian32(bytes, at);
-    return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-  }
-};
+// The sector sizes a journal's records may start at: SQLite pads its header
+// to one.
+constexpr std::uint32_t kLeastSector = 512;
+constexpr std::uint32_t kMostSector = 65536;
 
 }  // namespace
 
-bool PageSources::ReadAt(const EvidenceFile& file, std::uint64_t offset, std::vector<std::uint8_t>& out) const {
-  for (std::size_t done = 0; done < out.size();) {
-    const ssize_t got = ::pread(file.fd.get(), out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    done += static_cast<std::size_t>(got);
+bool PageSources::Read(const SourceFile& file, std::uint64_t offset, std::vector<std::uint8_t>& out) const {
+  const ReadResult result = file.read(offset, out);
+  if (result.got == out.size()) return true;
+  // A file shorter than its structure says is told by the structure's own
+  // check; only the system's failures are reads that failed.
+  if (result.error != 0) {
+    auto found = std::find_if(failedReads_.begin(), failedReads_.end(),
+                              [&file](const auto& failed) { return failed.first == file.name; });
+    if (found == failedReads_.end()) {
+      failedReads_.push_back({file.name, {0, offset + result.got, SystemErrorText(result.error)}});
+      found = failedReads_.end() - 1;
+    }
+    ++found->second.count;
   }
-  return true;
+  return false;
+}
+
+SearchedPlaces PageSources::searched() const {
+  SearchedPlaces searched = searched_;
+  for (const auto& [name, failed] : failedReads_) {
+    searched.problems.push_back(std::to_string(failed.count) + (failed.count == 1 ? " read" : " reads") + " of " +
+                                name + " that failed, the first at byte " + std::to_string(failed.firstOffset) +
+                                ": " + failed.firstWhy);
+  }
+  return searched;
 }
 
 bool PageSources::Open(const EvidenceFiles& files) {
-  database_ = &files.files().front();
-  wal_ = files.Sidecar("-wal");
-  journal_ = files.Sidecar("-journal");
-  std::vector<std::uint8_t> first(100);
-  const std::optional<DatabaseHeader> header =
-      ReadAt(*database_, 0, first) ? ReadDatabaseHeader(first) : std::nullopt;
+  return Open(FileOf(&files.files().front()), FileOf(files.Sidecar("-wal")), FileOf(files.Sidecar("-journal")));
+}
+
+bool PageSources::Open(SourceFile database, SourceFile wal, SourceFile journal) {
+  database_ = std::move(database);
+  wal_ = std::move(wal);
+  journal_ = std::move(journal);
+  std::vector<std::uint8_t> first(kDatabaseHeaderSize);
+  const std::optional<DatabaseHeader> header = Read(database_, 0, first) ? ReadDatabaseHeader(first) : std::nullopt;
   if (!header) {
     searched_.problems.push_back("no SQLite database header");
     return false;
   }
   header_ = *header;
-  pageCount_ = static_cast<std::uint32_t>(
-      std::min<std::uint64_t>(static_cast<std::uint64_t>(database_->size) / header_.pageSize, UINT32_MAX));
+  pageCount_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(database_.size / header_.pageSize, UINT32_MAX));
   ReadFreelist();
   IndexWal();
   return true;
@@ -62,13 +73,12 @@ void PageSources::ReadFreelist() {
   freelist_.assign(static_cast<std::size_t>(pageCount_) + 1, false);
   trunks_.assign(static_cast<std::size_t>(pageCount_) + 1, false);
   std::vector<std::uint8_t> trunk(header_.usableSize);
-  std::unordered_set<std::uint32_t> visited;
   for (std::uint32_t page = header_.firstFreelistTrunk; page != 0;) {
-    if (page > pageCount_ || !visited.insert(page).second) {
+    if (page > pageCount_ || trunks_[page]) {
       searched_.problems.push_back("a freelist chain that leads outside the file or back on itself");
       return;
     }
-    if (!ReadAt(*database_, static_cast<std::uint64_t>(page - 1) * header_.pageSize, trunk)) return;
+    if (!Read(database_, static_cast<std::uint64_t>(page - 1) * header_.pageSize, trunk)) return;
     freelist_[page] = true;
     trunks_[page] = true;
     const std::uint32_t leaves = BigEndian32(trunk, 4);
@@ -85,47 +95,74 @@ void PageSources::ReadFreelist() {
 }
 
 void PageSources::IndexWal() {
-  if (wal_ == nullptr || static_cast<std::uint64_t>(wal_->size) < kWalHeaderSize) return;
-  std::vector<std::uint8_t> header(kWalHeaderSize);
-  if (!ReadAt(*wal_, 0, header)) return;
-  const std::uint32_t magic = BigEndian32(header, 0);
-  const std::uint32_t pageSize = BigEndian32(header, 8);
-  if ((magic != kWalMagicLittle && magic != kWalMagicBig) || pageSize != header_.pageSize) {
+  if (wal_.size < kWalHeaderSize) return;
+  std::vector<std::uint8_t> headerBytes(kWalHeaderSize);
+  if (!Read(wal_, 0, headerBytes)) return;
+  const std::optional<WalHeader> header = ReadWalHeader(headerBytes);
+  if (!header || header->pageSize != header_.pageSize) {
     searched_.problems.push_back("a write-ahead log whose header is not SQLite's or whose page size differs");
     return;
   }
-  const bool bigEndian = magic == kWalMagicBig;
-  WalChecksum checksum;
-  checksum.Add(Bytes(header).first(24), bigEndian);
-  const bool headerValid = checksum.first == BigEndian32(header, 24) && checksum.second == BigEndian32(header, 28);
-  const std::uint64_t frameSize = kWalFrameHeaderSize + pageSize;
-  const std::uint64_t count = (static_cast<std::uint64_t>(wal_->size) - kWalHeaderSize) / frameSize;
+  const bool bigEndian = header->bigEndian;
+  WalChecksum running;
+  running.Add(Bytes(headerBytes).first(kWalHeaderChecksummed), bigEndian);
+  bool chainValid = running.Matches(header->checksums);
+  const std::uint64_t frameSize = kWalFrameHeaderSize + header_.pageSize;
+  const std::uint64_t count = (wal_.size - kWalHeaderSize) / frameSize;
   std::vector<std::uint8_t> frame(frameSize);
-  bool chainValid = headerValid;
   std::size_t lastCommit = 0;  // 1 + the index of the last valid commit frame
+  // Of the frame before: its header, and whether its checksum continued
+  // from the one before it in the same generation.
+  std::optional<WalFrameHeader> previous;
+  bool previousContinued = false;
+  std::uint32_t largestCommit = pageCount_;
   for (std::uint64_t index = 0; index < count; ++index) {
-    if (!ReadAt(*wal_, kWalHeaderSize + index * frameSize, frame)) break;
+    if (!Read(wal_, kWalHeaderSize + index * frameSize, frame)) break;
     const Bytes bytes(frame);
-    bool valid = chainValid && std::memcmp(frame.data() + 8, header.data() + 16, 8) == 0;
+    const WalFrameHeader frameHeader = ReadWalFrameHeader(bytes);
+    const auto checksumFrom = [&](const std::uint32_t (&seed)[2]) {
+      WalChecksum sum{seed[0], seed[1]};
+      sum.Add(bytes.first(kWalFrameChecksummed), bigEndian);
+      sum.Add(bytes.subspan(kWalFrameHeaderSize), bigEndian);
+      return sum.Matches(frameHeader.checksums);
+    };
+    const bool sameSaltsAsHeader =
+        frameHeader.salts[0] == header->salts[0] && frameHeader.salts[1] == header->salts[1];
+    bool valid = chainValid && sameSaltsAsHeader;
     if (valid) {
-      checksum.Add(bytes.first(8), bigEndian);
-      checksum.Add(bytes.subspan(kWalFrameHeaderSize), bigEndian);
-      valid = checksum.first == BigEndian32(bytes, 16) && checksum.second == BigEndian32(bytes, 20);
+      const std::uint32_t seed[2] = {running.first, running.second};
+      valid = checksumFrom(seed);
+      if (valid) running = WalChecksum{frameHeader.checksums[0], frameHeader.checksums[1]};
     }
     chainValid = valid;
-    frames_.push_back({BigEndian32(bytes, 0), valid, false});
-    if (valid && BigEndian32(bytes, 4) != 0) lastCommit = frames_.size();
-  }
-  for (std::size_t index = 0; index < lastCommit; ++index) {
-    frames_[index].committed = true;
-    const std::uint32_t page = frames_[index].page;
-    if (page == 0) continue;
-    if (page >= currentFrame_.size()) {
-      // Pages the WAL adds beyond the main file; at most one entry per frame.
-      if (page > pageCount_ + lastCommit) continue;
-      currentFrame_.resize(static_cast<std::size_t>(page) + 1, 0);
+    // Outside the valid chain, a frame is vouched for by its generation's
+    // own chain: the frame before it, of the same salts, seeds its checksum.
+    const bool continues = !valid && previous && previous->salts[0] == frameHeader.salts[0] &&
+                           previous->salts[1] == frameHeader.salts[1] && checksumFrom(previous->checksums);
+    if (continues && !frames_.empty()) frames_.back().searched = true;  // the chain vouches for its start too
+    frames_.push_back({frameHeader.pageNumber, valid, false, valid || continues});
+    if (valid && frameHeader.commitSize != 0) {
+      lastCommit = frames_.size();
+      largestCommit = std::max(largestCommit, frameHeader.commitSize);
     }
-    currentFrame_[page] = static_cast<std::uint32_t>(index + 1);
+    previous = frameHeader;
+    previousContinued = continues;
+  }
+  (void)previousContinued;
+  std::uint64_t unverified = 0;
+  for (std::size_t index = 0; index < frames_.size(); ++index) {
+    Frame& frame = frames_[index];
+    // A page number the database never reached is no page of it.
+    if (frame.page == 0 || frame.page > std::max(largestCommit, pageCount_)) frame.searched = false;
+    if (!frame.searched) ++unverified;
+    if (index >= lastCommit || !frame.valid) continue;
+    frame.committed = true;
+    if (frame.page >= currentFrame_.size()) currentFrame_.resize(static_cast<std::size_t>(frame.page) + 1, 0);
+    currentFrame_[frame.page] = static_cast<std::uint32_t>(index + 1);
+  }
+  if (unverified > 0) {
+    searched_.problems.push_back(std::to_string(unverified) + " WAL " + (unverified == 1 ? "frame" : "frames") +
+                                 " whose checksum nothing verifies");
   }
 }
 
@@ -133,42 +170,57 @@ bool PageSources::ReadCurrentPage(std::uint32_t n, std::vector<std::uint8_t>& ou
   out.resize(header_.pageSize);
   if (n < currentFrame_.size() && currentFrame_[n] != 0) {
     const std::uint64_t frameSize = kWalFrameHeaderSize + header_.pageSize;
-    return ReadAt(*wal_, kWalHeaderSize + (currentFrame_[n] - 1) * frameSize + kWalFrameHeaderSize, out);
+    return Read(wal_, kWalHeaderSize + (currentFrame_[n] - 1) * frameSize + kWalFrameHeaderSize, out);
   }
   if (n == 0 || n > pageCount_) return false;
-  return ReadAt(*database_, static_cast<std::uint64_t>(n - 1) * header_.pageSize, out);
-}
-
-std::vector<int> PageSources::PageOwners(const std::vector<std::uint32_t>& rootPages) const {
-  const std::size_t pages = std::max<std::size_t>(pageCount_, currentFrame_.empty() ? 0 : currentFrame_.size() - 1);
-  std::vector<int> owners(pages + 1, -1);
-  std::vector<std::uint8_t> page;
-  for (std::size_t table = 0; table < rootPages.size(); ++table) {
-    std::vector<std::uint32_t> pending = {rootPages[table]};
-    while (!pending.empty()) {
-      const std::uint32_t number = pending.back();
-      pending.pop_back();
-      // A page already owned is not walked again: no b-tree loops.
-      if (number == 0 || number > pages || owners[number] != -1 || !ReadCurrentPage(number, page)) continue;
-      owners[number] = static_cast<int>(table);
-      const std::optional<PageHeader> header = ReadPageHeader(page, number == 1 ? 100 : 0);
-      if (!header || header->type != kTableInteriorPage) continue;
-      // An interior cell begins with its left child; the right-most child
-      // follows the page header's first 8 bytes.
-      const std::size_t headerAt = number == 1 ? 100 : 0;
-      pending.push_back(BigEndian32(page, headerAt + 8));
-      for (std::uint32_t cell = 0; cell < header->cellCount; ++cell) {
-        const std::size_t at = BigEndian16(page, header->cellPointers + 2 * cell);
-        if (at + 4 <= header_.usableSize && at + 4 <= page.size()) pending.push_back(BigEndian32(page, at));
-      }
-    }
-  }
-  return owners;
+  return Read(database_, static_cast<std::uint64_t>(n - 1) * header_.pageSize, out);
 }
 
 bool PageSources::ReadOverflowPage(std::uint32_t n, std::vector<std::uint8_t>& out) const {
   if (n < trunks_.size() && trunks_[n]) return false;
   return ReadCurrentPage(n, out);
+}
+
+void PageSources::WalkTree(std::uint32_t root, std::vector<bool>& seen,
+                           const std::function<void(std::uint32_t page, bool leaf)>& visit) const {
+  std::vector<std::uint32_t> pending = {root};
+  std::vector<std::uint8_t> page;
+  while (!pending.empty()) {
+    const std::uint32_t number = pending.back();
+    pending.pop_back();
+    // A page already seen is not walked again: no b-tree loops.
+    if (number == 0 || number >= seen.size() || seen[number] || !ReadCurrentPage(number, page)) continue;
+    seen[number] = true;
+    const std::size_t headerAt = BTreeHeaderOffset(number);
+    const std::optional<PageHeader> header = ReadPageHeader(page, headerAt);
+    if (!header || (header->type != kTableInteriorPage && header->type != kTableLeafPage)) continue;
+    visit(number, header->type == kTableLeafPage);
+    if (header->type != kTableInteriorPage) continue;
+    // Pushed right-most first, so that the leaves come out in key order.
+    pending.push_back(BigEndian32(page, headerAt + kRightMostChildAt));
+    for (std::uint32_t cell = header->cellCount; cell-- > 0;) {
+      const std::size_t at = BigEndian16(page, header->cellPointers + 2 * cell);
+      if (at + 4 <= header_.usableSize && at + 4 <= page.size()) pending.push_back(BigEndian32(page, at));
+    }
+  }
+}
+
+std::vector<std::uint32_t> PageSources::TableLeaves(std::uint32_t root) const {
+  std::vector<bool> seen(std::max<std::size_t>(pageCount_, currentFrame_.size()) + 1, false);
+  std::vector<std::uint32_t> leaves;
+  WalkTree(root, seen, [&leaves](std::uint32_t page, bool leaf) {
+    if (leaf) leaves.push_back(page);
+  });
+  return leaves;
+}
+
+std::vector<int> PageSources::PageOwners(const std::vector<std::uint32_t>& rootPages) const {
+  std::vector<bool> seen(std::max<std::size_t>(pageCount_, currentFrame_.size()) + 1, false);
+  std::vector<int> owners(seen.size(), -1);
+  for (std::size_t table = 0; table < rootPages.size(); ++table) {
+    WalkTree(rootPages[table], seen, [&](std::uint32_t page, bool) { owners[page] = static_cast<int>(table); });
+  }
+  return owners;
 }
 
 void PageSources::ForEachImage(const std::function<void(const PageImage&)>& visit) {
@@ -181,10 +233,10 @@ void PageSources::VisitMainFile(const std::function<void(const PageImage&)>& vis
   buffer_.resize(header_.pageSize);
   for (std::uint32_t page = 1; page <= pageCount_; ++page) {
     const std::uint64_t offset = static_cast<std::uint64_t>(page - 1) * header_.pageSize;
-    if (!ReadAt(*database_, offset, buffer_)) break;
+    if (!Read(database_, offset, buffer_)) continue;
     ++searched_.pages;
     const bool replaced = page < currentFrame_.size() && currentFrame_[page] != 0;
-    PageImage image{buffer_, page, !freelist_[page] && !replaced, freelist_[page], &database_->name, offset, {}};
+    PageImage image{buffer_, page, !freelist_[page] && !replaced, freelist_[page], &database_.name, offset, {}, {}};
     if (freelist_[page]) {
       ++searched_.freelistPages;
       image.place = "freelist page " + std::to_string(page);
@@ -198,52 +250,84 @@ void PageSources::VisitMainFile(const std::function<void(const PageImage&)>& vis
 }
 
 void PageSources::VisitWal(const std::function<void(const PageImage&)>& visit) {
-  if (frames_.empty()) return;
   const std::uint64_t frameSize = kWalFrameHeaderSize + header_.pageSize;
   buffer_.resize(header_.pageSize);
   for (std::size_t index = 0; index < frames_.size(); ++index) {
+    const Frame& frame = frames_[index];
+    if (!frame.searched) continue;
     const std::uint64_t offset = kWalHeaderSize + index * frameSize + kWalFrameHeaderSize;
-    if (!ReadAt(*wal_, offset, buffer_)) break;
+    if (!Read(wal_, offset, buffer_)) continue;
     ++searched_.walFrames;
-    const std::uint32_t page = frames_[index].page;
-    const bool current = page < currentFrame_.size() && currentFrame_[page] == index + 1;
-    const std::string where = "frame " + std::to_string(index + 1) + " (page " + std::to_string(page) + ")";
-    PageImage image{buffer_, page, current, false, &wal_->name, offset, current ? "free space of " + where : where};
-    visit(image);
+    const bool current = frame.page < currentFrame_.size() && currentFrame_[frame.page] == index + 1;
+    const std::string where = "frame " + std::to_string(index + 1) + " (page " + std::to_string(frame.page) + ")";
+    visit({buffer_, frame.page, current, false, &wal_.name, offset, current ? "free space of " + where : where, {}});
   }
 }
 
 void PageSources::VisitJournal(const std::function<void(const PageImage&)>& visit) {
-  if (journal_ == nullptr || static_cast<std::uint64_t>(journal_->size) < kJournalHeaderSize) return;
-  std::vector<std::uint8_t> header(kJournalHeaderSize);
-  if (!ReadAt(*journal_, 0, header)) return;
-  const bool zeroed = std::all_of(header.begin(), header.end(), [](std::uint8_t byte) { return byte == 0; });
-  std::uint32_t sector = 512;
-  std::uint32_t pageSize = header_.pageSize;
-  if (!zeroed) {
-    if (std::memcmp(header.data(), kJournalMagic, sizeof kJournalMagic) != 0) {
-      searched_.problems.push_back("a journal whose header is not SQLite's");
-      return;
-    }
-    sector = BigEndian32(header, 20);
-    pageSize = BigEndian32(header, 24);
-    if (sector < 512 || sector > 65536 || (sector & (sector - 1)) != 0) sector = 512;
-    if (pageSize != header_.pageSize) {
-      searched_.problems.push_back("a journal whose page size differs from the database's");
-      return;
+  if (journal_.size < kJournalHeaderSize) return;
+  std::vector<std::uint8_t> headerBytes(kJournalHeaderSize);
+  if (!Read(journal_, 0, headerBytes)) return;
+  const bool zeroed = std::all_of(headerBytes.begin(), headerBytes.end(), [](std::uint8_t byte) { return byte == 0; });
+  std::optional<JournalHeader> header = ReadJournalHeader(headerBytes);
+  if (!zeroed && !header) {
+    searched_.problems.push_back("a journal whose header is not SQLite's");
+    return;
+  }
+  if (header && header->pageSize != header_.pageSize) {
+    searched_.problems.push_back("a journal whose page size differs from the database's");
+    return;
+  }
+  const std::uint64_t recordSize = kJournalPageNumberSize + header_.pageSize + kJournalChecksumSize;
+  std::vector<std::uint8_t> record(recordSize);
+  const Bytes recordBytes(record);
+  const Bytes page = recordBytes.subspan(kJournalPageNumberSize, header_.pageSize);
+  const auto pageNumber = [&] { return BigEndian32(recordBytes, 0); };
+  const auto storedChecksum = [&] { return BigEndian32(recordBytes, kJournalPageNumberSize + header_.pageSize); };
+  // A page number of the database before the transaction.
+  const std::uint32_t mostPages = header ? header->initialPages : pageCount_;
+  const auto plausible = [&](std::uint32_t number) { return number >= 1 && number <= mostPages; };
+
+  std::uint64_t start = header ? header->sectorSize : kLeastSector;
+  std::optional<std::uint32_t> nonce;
+  if (header) nonce = header->nonce;
+  if (zeroed) {
+    // A header zeroed after its transaction (journal_mode PERSIST) took the
+    // nonce and the sector size with it: the records begin at a sector, and
+    // a sector where two records agree on one nonce gives both.
+    for (std::uint64_t sector = kLeastSector; sector <= kMostSector && !nonce; sector *= 2) {
+      if (sector + 2 * recordSize > journal_.size || !Read(journal_, sector, record) || !plausible(pageNumber())) {
+        continue;
+      }
+      const std::uint32_t candidate = storedChecksum() - JournalChecksum(0, page);
+      if (!Read(journal_, sector + recordSize, record) || !plausible(pageNumber())) continue;
+      if (JournalChecksum(candidate, page) == storedChecksum()) {
+        nonce = candidate;
+        start = sector;
+      }
     }
   }
-  // A journal kept after its transaction (journal_mode PERSIST) has its
-  // header zeroed, and its page records still in place.
-  const std::uint64_t recordSize = 4 + static_cast<std::uint64_t>(pageSize) + 4;
-  std::vector<std::uint8_t> number(4);
-  buffer_.resize(pageSize);
-  for (std::uint64_t at = sector; at + recordSize <= static_cast<std::uint64_t>(journal_->size); at += recordSize) {
-    if (!ReadAt(*journal_, at, number) || !ReadAt(*journal_, at + 4, buffer_)) break;
-    const std::uint32_t page = BigEndian32(number, 0);
-    if (page == 0) break;  // past the records of the last transaction
+  std::uint64_t failed = 0;
+  buffer_.resize(header_.pageSize);
+  for (std::uint64_t at = start; at + recordSize <= journal_.size; at += recordSize) {
+    if (!Read(journal_, at, record)) break;
+    const std::uint32_t number = pageNumber();
+    if (number == 0) break;  // past the records of the last transaction
+    // Without a nonce, a lone record of a zeroed journal: its own checksum
+    // cannot be checked, only its page number.
+    const bool checked = nonce.has_value();
+    if ((checked && JournalChecksum(*nonce, page) != storedChecksum()) || !plausible(number)) {
+      ++failed;
+      continue;
+    }
     ++searched_.journalPages;
-    PageImage image{buffer_, page, false, false, &journal_->name, at + 4, "page " + std::to_string(page)};
-    visit(image);
+    std::copy(page.begin(), page.end(), buffer_.begin());
+    visit({buffer_, number, false, false, &journal_.name, at + kJournalPageNumberSize, "page " + std::to_string(number),
+           checked ? "" : "its journal page's checksum could not be checked"});
+    if (!checked) break;  // a second record would have given the nonce
+  }
+  if (failed > 0) {
+    searched_.problems.push_back(std::to_string(failed) + " journal " + (failed == 1 ? "record" : "records") +
+                                 " whose checksum or page number does not hold");
   }
 }

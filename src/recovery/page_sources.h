@@ -5,34 +5,45 @@
 //   live (only its free space is searched), a page of the freelist (freed by
 //   a delete or a dropped table) is not, and neither is a page whose newer
 //   image a committed WAL frame holds (the main file's image is older);
-// - every frame of the "-wal": the last committed frame of each page is the
-//   page as the database now has it (its free space searched); older frames,
-//   frames after the last commit and frames of an earlier WAL generation
-//   (other salts) are older images, every cell of them searched;
-// - every page image of the "-journal": the pages as they were before an
-//   unfinished transaction, every cell searched.
+// - every frame of the "-wal" whose checksum holds: the last committed frame
+//   of each page is the page as the database now has it (its free space
+//   searched); older frames and frames after the last commit are older
+//   images, every cell of them searched. A frame of an earlier WAL
+//   generation (other salts) is searched when its checksum continues from
+//   the frame before it, or the frame after it continues from it, in the
+//   same generation; a frame nothing verifies is not searched;
+// - every page record of the "-journal" whose checksum holds (the header's
+//   nonce; for a journal whose header was zeroed after its transaction,
+//   journal_mode PERSIST, the nonce that the records agree on): the pages as
+//   they were before a transaction, every cell searched.
 //
-// Format facts relied on ("Database File Format"): 1.3 the header, 1.5 the
-// freelist (trunk pages chained from the header, each listing leaf pages),
-// 4.1-4.3 the WAL (header, frames, and a frame being valid when its salts
-// are the header's and the running checksum over the header and every
-// frame so far matches; a commit frame gives the database size), 1.4 the
-// rollback journal (a header padded to a sector, then page records). Every
-// page number, count and size read is checked against the files: a freelist
-// chain is followed with a visited set and at most as many trunks as the
-// file has pages, and nothing is read past the end of a file.
+// Format facts relied on: sqlite_format.h. Every page number, count and size
+// read is checked against the files: a freelist chain is followed with a
+// visited set, a b-tree walked with each page at most once, a page number of
+// a WAL frame or journal record must lie within the database, and nothing is
+// read past the end of a file. A read the system fails, and each structure
+// passed over, is told in words (problems()).
 //
-// Files are read a page at a time through their descriptors, so memory does
-// not grow with the files; only the WAL's index of frames (one entry per
-// frame) and the freelist's page numbers are kept.
+// Files are read a page at a time, so memory does not grow with the files;
+// only the WAL's index of frames (a few bytes a frame), the freelist's map
+// of pages (a bit a page) and the page owners (4 bytes a page) are kept.
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "evidence/evidence_files.h"
 #include "recovery/sqlite_format.h"
+
+// One file the sources read: its name as the examiner knows it, its size,
+// and the read of its bytes.
+struct SourceFile {
+  std::string name;
+  std::uint64_t size = 0;
+  std::function<ReadResult(std::uint64_t offset, std::span<std::uint8_t> out)> read;
+};
 
 // One page image to search, and where it is.
 struct PageImage {
@@ -43,6 +54,9 @@ struct PageImage {
   const std::string* file = nullptr;  // the evidence file it is in
   std::uint64_t fileOffset = 0;       // of the page's first byte in that file
   std::string place;          // "page 12", "freelist page 40", "frame 7 (page 12)"
+  // What could not be checked of the image, for the certainty of what it
+  // holds: "" when its checksum, or the file's structure, vouches for it.
+  std::string unchecked;
 };
 
 // What was searched, for the console.
@@ -51,13 +65,16 @@ struct SearchedPlaces {
   std::uint64_t freelistPages = 0;
   std::uint64_t walFrames = 0;
   std::uint64_t journalPages = 0;
-  std::vector<std::string> problems;  // damaged structures passed over, in words
+  std::vector<std::string> problems;  // damaged structures and failed reads passed over, in words
 };
 
 class PageSources {
  public:
-  // files: the database first, then its sidecars (evidence_files.h). False,
-  // with a problem said, when the database's header is not SQLite's.
+  // database first, then a "-wal" and a "-journal" when there are (a size
+  // of 0 or no name: none). False, with a problem said, when the
+  // database's header is not SQLite's.
+  bool Open(SourceFile database, SourceFile wal, SourceFile journal);
+  // The same for the files the evidence layer opened.
   bool Open(const EvidenceFiles& files);
 
   const DatabaseHeader& header() const { return header_; }
@@ -70,6 +87,9 @@ class PageSources {
   // trunk page, whose first bytes (the trunk's own links) are no payload.
   bool ReadOverflowPage(std::uint32_t n, std::vector<std::uint8_t>& out) const;
 
+  // The leaf pages of the table b-tree whose root is given, as the database
+  // now is, each at most once, in the order of the tree.
+  std::vector<std::uint32_t> TableLeaves(std::uint32_t root) const;
   // The table whose b-tree holds each page as the database now is, by page
   // number (-1 for none): every b-tree is walked from its root page, each
   // page at most once. rootPages: one per table, by table index.
@@ -79,19 +99,24 @@ class PageSources {
   // journal.
   void ForEachImage(const std::function<void(const PageImage&)>& visit);
 
-  const SearchedPlaces& searched() const { return searched_; }
+  // What was searched, the reads that failed among the problems.
+  SearchedPlaces searched() const;
 
  private:
-  bool ReadAt(const EvidenceFile& file, std::uint64_t offset, std::vector<std::uint8_t>& out) const;
+  bool Read(const SourceFile& file, std::uint64_t offset, std::vector<std::uint8_t>& out) const;
+  // Walks the table b-tree from root, each page at most once (seen, by page
+  // number), giving visit each page and whether it is a leaf.
+  void WalkTree(std::uint32_t root, std::vector<bool>& seen,
+                const std::function<void(std::uint32_t page, bool leaf)>& visit) const;
   void ReadFreelist();
   void IndexWal();
   void VisitMainFile(const std::function<void(const PageImage&)>& visit);
   void VisitWal(const std::function<void(const PageImage&)>& visit);
   void VisitJournal(const std::function<void(const PageImage&)>& visit);
 
-  const EvidenceFile* database_ = nullptr;
-  const EvidenceFile* wal_ = nullptr;
-  const EvidenceFile* journal_ = nullptr;
+  SourceFile database_;
+  SourceFile wal_;
+  SourceFile journal_;
   DatabaseHeader header_;
   std::uint32_t pageCount_ = 0;
   std::vector<bool> freelist_;  // by page number
@@ -100,9 +125,17 @@ class PageSources {
     std::uint32_t page;
     bool valid;      // of the WAL's generation, checksum matching
     bool committed;  // at or before the last commit
+    bool searched;   // valid, or of an earlier generation that its neighbours verify
   };
   std::vector<Frame> frames_;
   std::vector<std::uint32_t> currentFrame_;  // by page number: 1 + frame index, 0 for none
+  // The reads that failed, by file: how many, and the first of them.
+  struct FailedReads {
+    std::uint64_t count = 0;
+    std::uint64_t firstOffset = 0;
+    std::string firstWhy;
+  };
+  mutable std::vector<std::pair<std::string, FailedReads>> failedReads_;
   SearchedPlaces searched_;
   std::vector<std::uint8_t> buffer_;
 };

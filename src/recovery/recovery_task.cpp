@@ -4,7 +4,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <unordered_set>
 
 #include "console/console.h"
 #include "console/progress_count.h"
@@ -13,57 +12,62 @@
 #include "evidence/sqlite_handles.h"
 #include "output/csv_format.h"
 #include "output/output_names.h"
-#include "timestamps/timestamp_decoding.h"
-#include "recovery/dropped_tables.h"
+#include "output/scratch_file.h"
+#include "recovery/fingerprint.h"
+#include "recovery/fingerprint_set.h"
+#include "recovery/live_rows.h"
 #include "recovery/page_sources.h"
 #include "recovery/record_carver.h"
+#include "recovery/schema_table.h"
 #include "recovery/table_schemas.h"
+#include "timestamps/timestamp_decoding.h"
 
 namespace {
 
 constexpr const char* kWholeRecord = "a whole record";
 constexpr const char* kRebuiltRecord = "a record whose row id and first bytes were overwritten";
+constexpr const char* kDamagedPage = "in a page whose structure does not hold";
+constexpr const char* kShapeAssumed = "the table assumed from the shape of its columns";
 
-// Binds a recovered value as SQLite would hand it over: NULL, integer,
-// real, text in the database's encoding, or BLOB.
-void BindValue(sqlite3_stmt* statement, int index, const RecordValue& value, TextEncoding encoding) {
-  const std::int64_t type = value.serialType;
-  if (type == 0 || type == kUnknownValue) {
-    sqlite3_bind_null(statement, index);
-  } else if (type == 7) {
-    const std::uint64_t bits = static_cast<std::uint64_t>(IntegerOf(value));
-    double real = 0;
-    static_assert(sizeof real == sizeof bits);
-    std::memcpy(&real, &bits, sizeof real);
-    sqlite3_bind_double(statement, index, real);
-  } else if (type <= 9) {
-    sqlite3_bind_int64(statement, index, IntegerOf(value));
-  } else if (type % 2 == 1) {
-    const unsigned char textEncoding = encoding == TextEncoding::kUtf8      ? SQLITE_UTF8
-                                       : encoding == TextEncoding::kUtf16le ? SQLITE_UTF16LE
-                                                                            : SQLITE_UTF16BE;
-    sqlite3_bind_text64(statement, index, reinterpret_cast<const char*>(value.bytes.data()), value.bytes.size(),
-                        SQLITE_TRANSIENT, textEncoding);
-  } else {
-    sqlite3_bind_blob64(statement, index, value.bytes.data(), value.bytes.size(), SQLITE_TRANSIENT);
-  }
-}
-
-// Recovered values as the table export writes SQLite's: through SQLite's own
-// rendering of a value as text, UTF-16 texts made UTF-8 on the way.
+// Recovered values as the table export writes SQLite's: a number as SQLite
+// renders it, a text or BLOB up to its first zero byte. Reals and UTF-16
+// texts go through SQLite's own rendering, in a database of its own in
+// memory, so that they read exactly as the export's.
 class ValueRenderer {
  public:
   ValueRenderer() {
     sqlite3* raw = nullptr;
-    sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int opened = sqlite3_open_v2(":memory:", &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     db_.reset(raw);
-    select_ = PrepareStatement(db_.get(), "SELECT ?1");
+    if (opened == SQLITE_OK) select_ = PrepareStatement(db_.get(), "SELECT ?1");
+    if (!select_) error_ = raw != nullptr ? sqlite3_errmsg(raw) : sqlite3_errstr(opened);
   }
+  // Why SQLite could not render; empty when it can.
+  const std::string& error() const { return error_; }
+
   // Nothing for NULL and for a value that cannot be recovered.
   std::optional<std::string_view> Render(const RecordValue& value, TextEncoding encoding) {
-    if (value.serialType == 0 || value.serialType == kUnknownValue || !select_) return std::nullopt;
+    const std::int64_t type = value.serialType;
+    if (IsNullType(type) || type == kUnknownValue) return std::nullopt;
+    if (IsIntegerType(type)) {
+      text_ = std::to_string(IntegerOf(value));
+      return text_;
+    }
+    if (IsBlobType(type) || (IsTextType(type) && encoding == TextEncoding::kUtf8)) {
+      const auto* bytes = reinterpret_cast<const char*>(value.bytes.data());
+      return std::string_view(bytes, ::strnlen(bytes, value.bytes.size()));
+    }
+    if (!select_) return std::nullopt;
     sqlite3_reset(select_.get());
-    BindValue(select_.get(), 1, value, encoding);
+    if (IsRealType(type)) {
+      const auto bits = static_cast<std::uint64_t>(IntegerOf(value));
+      double real = 0;
+      std::memcpy(&real, &bits, sizeof real);
+      sqlite3_bind_double(select_.get(), 1, real);
+    } else {
+      sqlite3_bind_text64(select_.get(), 1, reinterpret_cast<const char*>(value.bytes.data()), value.bytes.size(),
+                          SQLITE_TRANSIENT, encoding == TextEncoding::kUtf16le ? SQLITE_UTF16LE : SQLITE_UTF16BE);
+    }
     if (sqlite3_step(select_.get()) != SQLITE_ROW) return std::nullopt;
     return ColumnText(select_.get(), 0);
   }
@@ -71,41 +75,63 @@ class ValueRenderer {
  private:
   DatabaseHandle db_;
   Statement select_;
+  std::string error_;
+  std::string text_;
 };
 
-// The statements that tell a recovered record from a live row of its table.
-struct LiveRows {
-  Statement byRowId;   // whether the row of that id has these values; no row when there is none
-  Statement byValues;  // a row with these values
+// A record found and kept, until the live rows are read: where it goes,
+// what would make it a copy (of a live row, of a record found whole), and
+// its CSV cells.
+struct KeptRecord {
+  int table = -1;  // -1: the unattributed file
+  std::vector<std::uint64_t> liveIf;   // a live row with one of these values makes it a copy
+  std::vector<std::uint64_t> wholeIf;  // a whole record of one of these values makes it one
+  std::uint32_t cells = 0;
+  std::string values;      // its value cells, CSV
+  std::string provenance;  // "Found in", "Offset", "Certainty", CSV
+
+  void AppendTo(std::string& out) const {
+    Put(out, static_cast<std::uint32_t>(table));
+    for (const auto* list : {&liveIf, &wholeIf}) {
+      Put(out, static_cast<std::uint32_t>(list->size()));
+      for (const std::uint64_t fingerprint : *list) Put(out, fingerprint);
+    }
+    Put(out, cells);
+    for (const std::string* text : {&values, &provenance}) {
+      Put(out, static_cast<std::uint32_t>(text->size()));
+      out += *text;
+    }
+  }
+  bool ReadFrom(ScratchFile& scratch, std::string& buffer) {
+    std::uint32_t count = 0;
+    if (!Get(scratch, buffer, count)) return false;
+    table = static_cast<int>(count);
+    for (auto* list : {&liveIf, &wholeIf}) {
+      if (!Get(scratch, buffer, count)) return false;
+      list->resize(count);
+      for (std::uint64_t& fingerprint : *list) {
+        if (!Get(scratch, buffer, fingerprint)) return false;
+      }
+    }
+    if (!Get(scratch, buffer, cells)) return false;
+    for (std::string* text : {&values, &provenance}) {
+      if (!Get(scratch, buffer, count) || !scratch.Read(count, *text)) return false;
+    }
+    return true;
+  }
+
+ private:
+  template <typename T>
+  static void Put(std::string& out, T value) {
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+  }
+  template <typename T>
+  static bool Get(ScratchFile& scratch, std::string& buffer, T& value) {
+    if (!scratch.Read(sizeof value, buffer)) return false;
+    std::memcpy(&value, buffer.data(), sizeof value);
+    return true;
+  }
 };
-
-// "(?1 OR c0 IS ?2) AND (?3 OR c1 IS ?4) ...": a value that cannot be
-// recovered (?odd = 1) matches anything; the row id column is left out.
-std::string SameValuesCondition(const TableSchema& table) {
-  std::string condition;
-  for (std::size_t column = 0; column < table.columns.size(); ++column) {
-    if (static_cast<int>(column) == table.rowIdColumn) continue;
-    if (!condition.empty()) condition += " AND ";
-    condition += "(?" + std::to_string(2 * column + 1) + " OR " + QuoteIdentifier(table.columns[column]) + " IS ?" +
-                 std::to_string(2 * column + 2) + ")";
-  }
-  return condition.empty() ? "1" : condition;
-}
-
-LiveRows PrepareLiveRows(sqlite3* db, const TableSchema& table) {
-  const std::string condition = SameValuesCondition(table);
-  const std::string rowId = "?" + std::to_string(2 * table.columns.size() + 1);
-  return {PrepareStatement(db, "SELECT " + condition + " FROM " + QuoteIdentifier(table.name) + " WHERE rowid = " + rowId),
-          PrepareStatement(db, "SELECT 1 FROM " + QuoteIdentifier(table.name) + " WHERE " + condition + " LIMIT 1")};
-}
-
-void BindValues(sqlite3_stmt* statement, const std::vector<RecordValue>& values, TextEncoding encoding) {
-  for (std::size_t column = 0; column < values.size(); ++column) {
-    const int index = static_cast<int>(2 * column + 1);
-    sqlite3_bind_int(statement, index, values[column].serialType == kUnknownValue ? 1 : 0);
-    BindValue(statement, index + 1, values[column], encoding);
-  }
-}
 
 // The file of one table's recovered records.
 struct RecoveredFile {
@@ -118,69 +144,92 @@ class DatabaseRecovery {
  public:
   DatabaseRecovery(Console& console, const CaseSettings& settings, const BrowserProfile& profile,
                    const ProfileDatabase& database, OutputNames& names)
-      : console_(console), settings_(settings), profile_(profile), database_(database),
-        names_(names), tables_(ReadTableSchemas(database.db.get())) {
-    for (const TableSchema& table : tables_) live_.push_back(PrepareLiveRows(database.db.get(), table));
-  }
+      : console_(console), settings_(settings), profile_(profile), database_(database), names_(names) {}
 
   // Searches the files and writes what was found; the number of records.
   std::int64_t Run(const EvidenceFiles& files) {
     PageSources sources;
     if (!sources.Open(files)) {
-      ReportProblems(sources.searched());
+      ReportProblems(sources.searched().problems);
       return 0;
     }
     encoding_ = sources.header().encoding;
-    liveTables_ = tables_.size();
-    for (TableSchema& table : FindDroppedTables(sources, tables_)) {
-      tables_.push_back(std::move(table));
-      live_.emplace_back();  // a dropped table has no live rows
+    ReadSchema(sources);
+    if (!renderer_.error().empty()) {
+      console_.WriteLine("  Could not search: SQLite could not open a database in memory: " + renderer_.error());
+      return 0;
+    }
+    ScratchFile kept;
+    if (kept.failure()) {
+      console_.WriteLine("  Could not search: no room for what is found in " + kept.failure()->name + ": " +
+                         kept.failure()->Why());
+      return 0;
     }
     std::vector<std::uint32_t> roots;
     for (const TableSchema& table : tables_) roots.push_back(table.rootPage);
     owners_ = sources.PageOwners(roots);
-    RecordCarver carver(tables_, sources.header(),
-                        [&sources](std::uint32_t n, std::vector<std::uint8_t>& out) { return sources.ReadOverflowPage(n, out); });
+    LiveRows live(schemaBySqlite_ ? database_.db.get() : nullptr, tables_, liveTables_, encoding_);
+    RecordCarver carver(tables_, sources.header(), [&sources](std::uint32_t n, std::vector<std::uint8_t>& out) {
+      return sources.ReadOverflowPage(n, out);
+    });
     ProgressCount progress(console_, [&sources] { return static_cast<std::int64_t>(sources.pageCount()); });
+    std::string entry;
     sources.ForEachImage([&](const PageImage& image) {
-      // A freed page belongs to no table; any other image is taken to be of
-      // the table that holds its page now.
-      const int owner = image.freelist ? DroppedTableAt(image.pageNumber)
-                        : image.pageNumber >= owners_.size() ? -1 : owners_[image.pageNumber];
-      // Page 1 begins with the database header, in the WAL and the journal too.
-      carver.Carve(image.page, image.pageNumber == 1 ? 100 : 0, image.live, owner,
-                   [&](const CarvedRecord& record) { Take(record, image); });
+      // A freed page belongs to no table, unless it was a dropped table's
+      // root; any other image is taken to be of the table that holds its
+      // page now.
+      const int owner = image.freelist                      ? DroppedTableAt(image.pageNumber)
+                        : image.pageNumber >= owners_.size() ? -1
+                                                             : owners_[image.pageNumber];
+      carver.Carve(image.page, BTreeHeaderOffset(image.pageNumber), image.live, owner, [&](const CarvedRecord& record) {
+        entry.clear();
+        if (Keep(record, image, live, entry)) kept.Append(entry);
+      });
       progress.CountRow();
     });
+    live.ReadTablesLookedIn();
+    std::sort(wholeRecords_.begin(), wholeRecords_.end());
+    for (std::size_t reason = 0; reason < passedOver_.size(); ++reason) passedOver_[reason] += carver.passedOver()[reason];
+    kept.StartReading();
+    Write(kept, live);
     SearchedPlaces searched = sources.searched();
+    if (kept.failure()) {
+      searched.problems.push_back("what was found, which could not be kept in " + kept.failure()->name + ": " +
+                                  kept.failure()->Why());
+    }
     if (carver.pagesSearchedInPart() > 0) {
       searched.problems.push_back("the free space of " + std::to_string(carver.pagesSearchedInPart()) +
                                   " pages, searched in part: more possible records than a page can hold");
     }
+    searched.problems.insert(searched.problems.end(), live.problems().begin(), live.problems().end());
     return Finish(searched, carver.freeBytes());
   }
 
  private:
-  // Keeps a record unless it is a live row or was found before.
-  void Take(const CarvedRecord& record, const PageImage& image) {
-    std::string certainty = record.rebuilt ? kRebuiltRecord : kWholeRecord;
-    const int table = TableOf(record, image);
-    // A rebuilt record is read by a table's schema: without one table, it
-    // is no reading at all.
-    if (record.rebuilt && table < 0) return;
-    if (table >= 0) {
-      const std::optional<std::string> liveState = CompareWithLive(table, record);
-      if (!liveState) return;  // the live row itself
-      if (!liveState->empty()) certainty = *liveState;
+  // The tables as SQLite reads the schema, or, where it cannot, as the
+  // schema table's own pages give them; then those the schema table
+  // remembers as dropped.
+  void ReadSchema(const PageSources& sources) {
+    std::string error;
+    std::optional<std::vector<TableSchema>> tables = ReadTableSchemas(database_.db.get(), error);
+    std::optional<std::uint32_t> statements = SchemaStatements(database_.db.get());
+    schemaBySqlite_ = tables.has_value();
+    if (!tables) {
+      console_.WriteLine("  SQLite could not read the schema: " + ConsoleText(error));
+      console_.WriteLine("  The schema is read from the file's own pages.");
+      SchemaFromPages fromPages = ReadSchemaFromPages(sources);
+      tables = std::move(fromPages.tables);
+      statements = fromPages.statements;
     }
-    if (!FirstSighting(table, record)) return;
-    const std::string place = *image.file + ", " + image.place;
-    const std::string offset = std::to_string(image.fileOffset + record.offset);
-    if (table >= 0) {
-      WriteRecord(table, record, place, offset, certainty);
-    } else {
-      KeepUnattributed(record, place, offset, certainty);
-    }
+    tables_ = std::move(*tables);
+    liveTables_ = tables_.size();
+    for (TableSchema& table : FindDroppedTables(sources, tables_)) tables_.push_back(std::move(table));
+    // Every change of the schema adds one to its cookie: a table created
+    // and dropped, two. More changes than the statements and the dropped
+    // tables found account for may be a table dropped whose statement is
+    // gone, whose records fit any table of its shape.
+    const std::uint64_t explained = statements.value_or(0) + 2 * (tables_.size() - liveTables_);
+    shapeAssumed_ = !statements || sources.header().schemaCookie > explained;
   }
 
   // The dropped table whose root page a freed page was, or -1.
@@ -199,53 +248,135 @@ class DatabaseRecovery {
     return std::find(record.tables.begin(), record.tables.end(), owner) != record.tables.end() ? owner : -1;
   }
 
-  // Nothing for a live row; "" for a record of no live row; the certainty
-  // of an earlier version of a live row.
-  std::optional<std::string> CompareWithLive(int table, const CarvedRecord& record) {
-    LiveRows& live = live_[static_cast<std::size_t>(table)];
-    const TableSchema& schema = tables_[static_cast<std::size_t>(table)];
-    if (record.rowId && live.byRowId) {
-      sqlite3_stmt* statement = live.byRowId.get();
-      sqlite3_reset(statement);
-      BindValues(statement, record.values, encoding_);
-      sqlite3_bind_int64(statement, static_cast<int>(2 * schema.columns.size() + 1), *record.rowId);
-      if (sqlite3_step(statement) == SQLITE_ROW) {
-        if (sqlite3_column_int(statement, 0) != 0) return std::nullopt;
-        return "an earlier version of live row " + std::to_string(*record.rowId);
+  void Count(PassedOver reason) { ++passedOver_[static_cast<std::size_t>(reason)]; }
+
+  // Decides what of a record is known now: a live row by its row id, a
+  // record met before. Else gives the record to keep in entry.
+  bool Keep(const CarvedRecord& record, const PageImage& image, LiveRows& live, std::string& entry) {
+    const int table = TableOf(record, image);
+    // A rebuilt record is read by a table's schema: without one table, it
+    // is no reading at all.
+    if (record.rebuilt && table < 0) {
+      Count(PassedOver::kReadTwoWays);
+      return false;
+    }
+    std::string certainty = record.rebuilt ? kRebuiltRecord : kWholeRecord;
+    // A live row of any table the record fits is none to recover.
+    for (const int fits : record.tables) {
+      if (!record.rowId) break;
+      const std::optional<std::uint64_t> row = live.RowOf(fits, *record.rowId);
+      if (!row) continue;
+      if (*row == live.Of(fits, record.values)) {
+        Count(PassedOver::kLiveRow);
+        return false;
       }
-      return "";
+      if (fits == table) certainty = "an earlier version of live row " + std::to_string(*record.rowId);
     }
-    if (live.byValues) {
-      sqlite3_stmt* statement = live.byValues.get();
-      sqlite3_reset(statement);
-      BindValues(statement, record.values, encoding_);
-      if (sqlite3_step(statement) == SQLITE_ROW) return std::nullopt;
+    // Met before: the same values in the same table, with the same row id
+    // where it has one; a lost first value is a value of its own here.
+    Fingerprint sighting;
+    sighting.Add(static_cast<std::uint64_t>(table + 1));
+    for (const RecordValue& value : record.values) {
+      sighting.Add(static_cast<std::uint64_t>(value.serialType)).Add(value.bytes);
     }
-    return "";
+    sighting.Add(record.rowId ? 1 : 0).Add(static_cast<std::uint64_t>(record.rowId.value_or(0)));
+    if (!seen_.Insert(sighting.value())) {
+      Count(PassedOver::kFoundBefore);
+      return false;
+    }
+
+    KeptRecord kept;
+    kept.table = table;
+    if (record.rebuilt) {
+      // Its row id lost, a rebuilt record is looked for among the rows of
+      // every table it fits, and among the records found whole.
+      for (const int fits : record.tables) {
+        for (const std::uint64_t fingerprint : live.Alternatives(fits, record.values)) {
+          live.LookFor(fits, fingerprint);
+          kept.liveIf.push_back(fingerprint);
+        }
+      }
+      kept.wholeIf = live.Alternatives(table, record.values);
+    } else if (table >= 0) {
+      wholeRecords_.push_back(live.Of(table, record.values));
+    }
+    if (!image.unchecked.empty()) certainty += "; " + image.unchecked;
+    if (record.pageDamaged) certainty += std::string("; ") + kDamagedPage;
+    if (shapeAssumed_ && table >= 0 && static_cast<std::size_t>(table) < liveTables_) {
+      certainty += std::string("; ") + kShapeAssumed;
+    }
+    StringSink cells;
+    const std::vector<std::string> values = RenderedValues(table >= 0 ? &tables_[static_cast<std::size_t>(table)] : nullptr, record);
+    for (const std::string& value : values) AppendCsvCell(cells, value);
+    kept.cells = static_cast<std::uint32_t>(values.size());
+    kept.values = std::move(cells.text);
+    StringSink provenance;
+    AppendCsvCell(provenance, *image.file + ", " + image.place);
+    AppendCsvCell(provenance, std::to_string(image.fileOffset + record.offset));
+    AppendCsvCell(provenance, certainty);
+    kept.provenance = std::move(provenance.text);
+    kept.AppendTo(entry);
+    return true;
   }
 
-  // Whether the record is met for the first time: the same values in the
-  // same table, with the same row id where both have one.
-  bool FirstSighting(int table, const CarvedRecord& record) {
-    std::string key = std::to_string(table) + ":";
-    for (const RecordValue& value : record.values) {
-      key += std::to_string(value.serialType) + ":";
-      key.append(reinterpret_cast<const char*>(value.bytes.data()), value.bytes.size());
+  // Whether a kept record turned out a copy: of a live row, or of a record
+  // found whole.
+  std::optional<PassedOver> CopyOf(const KeptRecord& kept, const LiveRows& live) const {
+    for (const std::uint64_t fingerprint : kept.liveIf) {
+      if (live.IsLive(fingerprint)) return PassedOver::kLiveRow;
     }
-    const bool newValues = seenValues_.insert(key).second;
-    if (!record.rowId) return newValues;
-    return seenRows_.insert(key + "#" + std::to_string(*record.rowId)).second;
+    for (const std::uint64_t fingerprint : kept.wholeIf) {
+      if (std::binary_search(wholeRecords_.begin(), wholeRecords_.end(), fingerprint)) {
+        return PassedOver::kReadWholeElsewhere;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // Writes the kept records that are no copies, each to its table's file or
+  // the unattributed one.
+  void Write(ScratchFile& kept, const LiveRows& live) {
+    KeptRecord record;
+    std::string buffer;
+    // The unattributed file's columns: as many as its widest record has.
+    std::size_t widest = 0;
+    while (record.ReadFrom(kept, buffer)) {
+      if (record.table < 0 && !CopyOf(record, live)) widest = std::max<std::size_t>(widest, record.cells);
+    }
+    kept.StartReading();
+    std::unique_ptr<TaskFile> unattributed;
+    while (record.ReadFrom(kept, buffer)) {
+      if (const std::optional<PassedOver> copy = CopyOf(record, live)) {
+        Count(*copy);
+        continue;
+      }
+      if (record.table >= 0) {
+        RecoveredFile& file = FileOf(record.table);
+        file.file->Append(record.values);
+        file.file->Append(record.provenance);
+        file.file->EndLine();
+        ++file.records;
+        continue;
+      }
+      if (!unattributed) unattributed = UnattributedFile(widest);
+      unattributed->Append(record.values);
+      for (std::size_t column = record.cells; column < widest; ++column) AppendCsvCell(unattributed->out(), "");
+      unattributed->Append(record.provenance);
+      unattributed->EndLine();
+      ++unattributedRecords_;
+    }
+    if (unattributed) unattributed->Publish();
   }
 
   std::vector<std::string> RenderedValues(const TableSchema* schema, const CarvedRecord& record) {
     std::vector<std::string> cells;
     std::string decoded;
     for (std::size_t column = 0; column < record.values.size(); ++column) {
-      std::optional<std::string_view> text = renderer_.Render(record.values[column], encoding_);
       if (schema != nullptr && static_cast<int>(column) == schema->rowIdColumn && record.rowId) {
         cells.push_back(std::to_string(*record.rowId));
         continue;
       }
+      std::optional<std::string_view> text = renderer_.Render(record.values[column], encoding_);
       if (text && schema != nullptr &&
           IsTimestampColumn(database_.timestampColumns, schema->name, schema->columns[column])) {
         text = StoredTimestampText(profile_.clock, database_.laterFile, *text, settings_, decoded);
@@ -268,6 +399,18 @@ class DatabaseRecovery {
     return recovered;
   }
 
+  std::unique_ptr<TaskFile> UnattributedFile(std::size_t widest) {
+    const std::string_view parts[] = {settings_.caseReference, " - ", settings_.caseName, " - ", database_.file,
+                                      " (unattributed) (recovered)"};
+    unattributedName_ = names_.Claim(parts, ".csv");
+    auto file = std::make_unique<TaskFile>(console_, unattributedName_.name, CreateMessage::kNameThenReason);
+    for (std::size_t column = 1; column <= widest; ++column) {
+      AppendCsvCell(file->out(), "Column " + std::to_string(column));
+    }
+    AppendProvenanceHeading(*file);
+    return file;
+  }
+
   bool Dropped(int table) const { return static_cast<std::size_t>(table) >= liveTables_; }
 
   static void AppendProvenanceHeading(TaskFile& file) {
@@ -275,46 +418,21 @@ class DatabaseRecovery {
     file.EndLine();
   }
 
-  void WriteRecord(int table, const CarvedRecord& record, const std::string& place, const std::string& offset,
-                   const std::string& certainty) {
-    RecoveredFile& recovered = FileOf(table);
-    for (const std::string& cell : RenderedValues(&tables_[static_cast<std::size_t>(table)], record)) {
-      AppendCsvCell(recovered.file->out(), cell);
+  void ReportProblems(const std::vector<std::string>& problems) {
+    for (const std::string& problem : problems) console_.WriteLine("  Passed over: " + problem);
+  }
+
+  // "  Passed over 12 cells: 9 copies of live rows, 3 found before".
+  void ReportPassedOver() {
+    std::uint64_t total = 0;
+    std::string reasons;
+    for (std::size_t reason = 0; reason < passedOver_.size(); ++reason) {
+      if (passedOver_[reason] == 0) continue;
+      total += passedOver_[reason];
+      reasons += (reasons.empty() ? "" : ", ") + std::to_string(passedOver_[reason]) + " " +
+                 PassedOverWords(static_cast<PassedOver>(reason));
     }
-    for (const std::string& cell : {place, offset, certainty}) AppendCsvCell(recovered.file->out(), cell);
-    recovered.file->EndLine();
-    ++recovered.records;
-  }
-
-  void KeepUnattributed(const CarvedRecord& record, const std::string& place, const std::string& offset,
-                        const std::string& certainty) {
-    std::vector<std::string> row = RenderedValues(nullptr, record);
-    widest_ = std::max(widest_, row.size());
-    row.insert(row.end(), {place, offset, certainty});
-    unattributed_.push_back(std::move(row));
-  }
-
-  void WriteUnattributed() {
-    if (unattributed_.empty()) return;
-    const std::string_view parts[] = {settings_.caseReference, " - ", settings_.caseName, " - ", database_.file,
-                                      " (unattributed) (recovered)"};
-    const ClaimedName name = names_.Claim(parts, ".csv");
-    TaskFile file(console_, name.name, CreateMessage::kNameThenReason);
-    for (std::size_t column = 1; column <= widest_; ++column) AppendCsvCell(file.out(), "Column " + std::to_string(column));
-    AppendProvenanceHeading(file);
-    for (const std::vector<std::string>& row : unattributed_) {
-      const std::size_t values = row.size() - 3;
-      for (std::size_t column = 0; column < widest_; ++column) AppendCsvCell(file.out(), column < values ? row[column] : "");
-      for (std::size_t cell = values; cell < row.size(); ++cell) AppendCsvCell(file.out(), row[cell]);
-      file.EndLine();
-    }
-    file.Publish();
-    console_.WriteLine("  records that fit no one table: " + std::to_string(unattributed_.size()) + " recovered");
-    if (name.renamed) console_.WriteLine("  Written as " + name.name);
-  }
-
-  void ReportProblems(const SearchedPlaces& searched) {
-    for (const std::string& problem : searched.problems) console_.WriteLine("  Passed over: " + problem);
+    if (total > 0) console_.WriteLine("  Passed over " + std::to_string(total) + (total == 1 ? " cell: " : " cells: ") + reasons);
   }
 
   std::int64_t Finish(const SearchedPlaces& searched, std::uint64_t freeBytes) {
@@ -326,9 +444,13 @@ class DatabaseRecovery {
       if (recovered.name.renamed) console_.WriteLine("  Written as " + recovered.name.name);
       total += recovered.records;
     }
-    WriteUnattributed();
-    total += static_cast<std::int64_t>(unattributed_.size());
-    ReportProblems(searched);
+    if (unattributedRecords_ > 0) {
+      console_.WriteLine("  records that fit no one table: " + std::to_string(unattributedRecords_) + " recovered");
+      if (unattributedName_.renamed) console_.WriteLine("  Written as " + unattributedName_.name);
+      total += unattributedRecords_;
+    }
+    ReportPassedOver();
+    ReportProblems(searched.problems);
     console_.WriteLine("  Searched " + std::to_string(searched.pages) + " pages (" +
                        std::to_string(searched.freelistPages) + " on the freelist), " + std::to_string(freeBytes) +
                        " bytes of free space, " + std::to_string(searched.walFrames) + " WAL frames, " +
@@ -342,16 +464,18 @@ class DatabaseRecovery {
   const ProfileDatabase& database_;
   OutputNames& names_;
   std::vector<TableSchema> tables_;
-  std::vector<LiveRows> live_;
-  std::vector<int> owners_;  // by page number
   std::size_t liveTables_ = 0;  // the tables after these are dropped ones
+  bool schemaBySqlite_ = true;
+  bool shapeAssumed_ = false;   // a dropped table's statement may be gone
+  std::vector<int> owners_;     // by page number
   TextEncoding encoding_ = TextEncoding::kUtf8;
   ValueRenderer renderer_;
+  FingerprintSet seen_;
+  std::vector<std::uint64_t> wholeRecords_;  // of the records found whole, sorted once all are
+  PassedOverCounts passedOver_{};
   std::map<int, RecoveredFile> files_;
-  std::unordered_set<std::string> seenValues_;
-  std::unordered_set<std::string> seenRows_;
-  std::vector<std::vector<std::string>> unattributed_;
-  std::size_t widest_ = 0;
+  ClaimedName unattributedName_;
+  std::int64_t unattributedRecords_ = 0;
 };
 
 }  // namespace

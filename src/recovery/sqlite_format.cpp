@@ -5,10 +5,21 @@
 namespace {
 
 constexpr char kDatabaseMagic[16] = "SQLite format 3";  // and its terminating zero
+constexpr std::uint8_t kJournalMagic[8] = {0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7};
+constexpr std::uint32_t kWalMagicLittle = 0x377f0682;
+constexpr std::uint32_t kWalMagicBig = 0x377f0683;
 
-// The largest value any record on a page of at most 64 KiB, with its
-// overflow, can be said to hold: SQLite's own limit on a string or BLOB.
-constexpr std::uint64_t kLargestValue = 1000000000;
+// The journal samples a page's bytes this far apart for its checksum.
+constexpr std::size_t kJournalChecksumStride = 200;
+
+std::uint32_t LittleEndian32(Bytes bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(bytes[at]) | static_cast<std::uint32_t>(bytes[at + 1]) << 8 |
+         static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+bool IsPowerOfTwoBetween(std::uint32_t value, std::uint32_t least, std::uint32_t most) {
+  return value >= least && value <= most && (value & (value - 1)) == 0;
+}
 
 }  // namespace
 
@@ -33,22 +44,28 @@ std::optional<Varint> ReadVarint(Bytes bytes, std::size_t at) {
   return std::nullopt;
 }
 
+std::size_t VarintLength(std::uint64_t value) {
+  std::size_t length = 1;
+  for (; length < 9 && value >= (std::uint64_t{1} << (7 * length)); ++length) {
+  }
+  return length;
+}
+
 std::optional<DatabaseHeader> ReadDatabaseHeader(Bytes first100) {
-  if (first100.size() < 100 || std::memcmp(first100.data(), kDatabaseMagic, sizeof kDatabaseMagic) != 0) {
+  if (first100.size() < kDatabaseHeaderSize ||
+      std::memcmp(first100.data(), kDatabaseMagic, sizeof kDatabaseMagic) != 0) {
     return std::nullopt;
   }
   DatabaseHeader header;
   const std::uint32_t size = BigEndian16(first100, 16);
   header.pageSize = size == 1 ? 65536 : size;
-  // A power of two from 512 to 65536.
-  if (header.pageSize < 512 || header.pageSize > 65536 || (header.pageSize & (header.pageSize - 1)) != 0) {
-    return std::nullopt;
-  }
+  if (!IsPowerOfTwoBetween(header.pageSize, 512, 65536)) return std::nullopt;
   const std::uint32_t reserved = first100[20];
   if (header.pageSize - reserved < 480) return std::nullopt;
   header.usableSize = header.pageSize - reserved;
   header.firstFreelistTrunk = BigEndian32(first100, 32);
   header.freelistPages = BigEndian32(first100, 36);
+  header.schemaCookie = BigEndian32(first100, 40);
   const std::uint32_t encoding = BigEndian32(first100, 56);
   if (encoding == 2 || encoding == 3) header.encoding = static_cast<TextEncoding>(encoding);
   return header;
@@ -64,24 +81,86 @@ std::optional<PageHeader> ReadPageHeader(Bytes page, std::size_t at) {
   header.cellCount = BigEndian16(page, at + 3);
   const std::uint32_t start = BigEndian16(page, at + 5);
   header.contentStart = start == 0 ? 65536 : start;
+  header.fragmentedBytes = page[at + 7];
   header.cellPointers = at + (interior ? 12 : 8);
-  if (header.cellPointers + 2 * static_cast<std::size_t>(header.cellCount) > page.size()) return std::nullopt;
+  if (header.cellPointersEnd() > page.size()) return std::nullopt;
   return header;
 }
 
-std::optional<std::uint64_t> SerialTypeSize(std::int64_t type) {
-  static constexpr std::uint64_t kFixed[] = {0, 1, 2, 3, 4, 6, 8, 8, 0, 0};
-  if (type < 0 || type == 10 || type == 11) return std::nullopt;
-  if (type < 10) return kFixed[type];
-  const std::uint64_t size = static_cast<std::uint64_t>(type - 12) / 2;
-  if (size > kLargestValue) return std::nullopt;
-  return size;
+bool IsConsistent(const PageHeader& header, std::size_t usableSize) {
+  return header.contentStart >= header.cellPointersEnd() && header.contentStart <= usableSize &&
+         (header.firstFreeblock == 0 || header.firstFreeblock >= header.contentStart) &&
+         header.fragmentedBytes <= kMostFragmentedBytes;
+}
+
+FreeblockHeader ReadFreeblockHeader(Bytes page, std::size_t at) {
+  return {BigEndian16(page, at), BigEndian16(page, at + 2)};
+}
+
+bool MayBeFreeblockHeader(Bytes page, std::size_t at) {
+  if (at + kFreeblockHeaderSize > page.size()) return false;
+  const FreeblockHeader block = ReadFreeblockHeader(page, at);
+  return block.size >= kFreeblockHeaderSize && at + block.size <= page.size() &&
+         (block.next == 0 || (block.next >= at + block.size && block.next + kFreeblockHeaderSize <= page.size()));
 }
 
 std::uint64_t LocalPayloadSize(std::uint64_t payload, std::uint32_t usableSize) {
-  const std::uint64_t most = usableSize - 35;
+  const std::uint64_t most = MaxLocalPayload(usableSize);
   if (payload <= most) return payload;
   const std::uint64_t least = (static_cast<std::uint64_t>(usableSize - 12) * 32 / 255) - 23;
-  const std::uint64_t local = least + (payload - least) % (usableSize - 4);
+  const std::uint64_t local = least + (payload - least) % (usableSize - kOverflowLinkSize);
   return local <= most ? local : least;
+}
+
+std::optional<WalHeader> ReadWalHeader(Bytes first32) {
+  if (first32.size() < kWalHeaderSize) return std::nullopt;
+  const std::uint32_t magic = BigEndian32(first32, 0);
+  if (magic != kWalMagicLittle && magic != kWalMagicBig) return std::nullopt;
+  WalHeader header;
+  header.bigEndian = magic == kWalMagicBig;
+  header.pageSize = BigEndian32(first32, 8);
+  header.salts[0] = BigEndian32(first32, 16);
+  header.salts[1] = BigEndian32(first32, 20);
+  header.checksums[0] = BigEndian32(first32, 24);
+  header.checksums[1] = BigEndian32(first32, 28);
+  return header;
+}
+
+WalFrameHeader ReadWalFrameHeader(Bytes first24) {
+  WalFrameHeader frame;
+  frame.pageNumber = BigEndian32(first24, 0);
+  frame.commitSize = BigEndian32(first24, 4);
+  frame.salts[0] = BigEndian32(first24, 8);
+  frame.salts[1] = BigEndian32(first24, 12);
+  frame.checksums[0] = BigEndian32(first24, 16);
+  frame.checksums[1] = BigEndian32(first24, 20);
+  return frame;
+}
+
+void WalChecksum::Add(Bytes bytes, bool bigEndian) {
+  for (std::size_t at = 0; at + 8 <= bytes.size(); at += 8) {
+    first += (bigEndian ? BigEndian32(bytes, at) : LittleEndian32(bytes, at)) + second;
+    second += (bigEndian ? BigEndian32(bytes, at + 4) : LittleEndian32(bytes, at + 4)) + first;
+  }
+}
+
+std::optional<JournalHeader> ReadJournalHeader(Bytes first28) {
+  if (first28.size() < kJournalHeaderSize || std::memcmp(first28.data(), kJournalMagic, sizeof kJournalMagic) != 0) {
+    return std::nullopt;
+  }
+  JournalHeader header;
+  header.nonce = BigEndian32(first28, 12);
+  header.initialPages = BigEndian32(first28, 16);
+  header.sectorSize = BigEndian32(first28, 20);
+  header.pageSize = BigEndian32(first28, 24);
+  if (!IsPowerOfTwoBetween(header.sectorSize, 512, 65536)) header.sectorSize = 512;
+  return header;
+}
+
+std::uint32_t JournalChecksum(std::uint32_t nonce, Bytes page) {
+  std::uint32_t sum = nonce;
+  for (std::size_t at = page.size() - kJournalChecksumStride; at > 0 && at < page.size(); at -= kJournalChecksumStride) {
+    sum += page[at];
+  }
+  return sum;
 }

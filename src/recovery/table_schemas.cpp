@@ -23,9 +23,6 @@ bool IsValidUtf8(Bytes bytes) {
   return true;
 }
 
-bool IsNumericType(std::int64_t type) { return type >= 0 && type <= 9; }
-bool IsTextType(std::int64_t type) { return type >= 13 && type % 2 == 1; }
-
 bool KeptBy(Affinity affinity, std::int64_t type) {
   if (type == 0) return true;  // NULL fits every column
   switch (affinity) {
@@ -34,7 +31,7 @@ bool KeptBy(Affinity affinity, std::int64_t type) {
     case Affinity::kNumeric:
       return IsNumericType(type);
     case Affinity::kText:
-      return IsTextType(type) || (type >= 12 && type % 2 == 0);  // a BLOB keeps its class
+      return IsTextType(type) || IsBlobType(type);  // a BLOB keeps its class
     case Affinity::kBlob:
       return true;
   }
@@ -57,7 +54,13 @@ Affinity AffinityOf(std::string declaredType) {
   return Affinity::kNumeric;
 }
 
-std::vector<TableSchema> ReadTableSchemas(sqlite3* db) {
+std::optional<std::uint32_t> SchemaStatements(sqlite3* db) {
+  Statement count = PrepareStatement(db, "SELECT count(*) FROM sqlite_master WHERE sql IS NOT NULL");
+  if (!count || sqlite3_step(count.get()) != SQLITE_ROW) return std::nullopt;
+  return static_cast<std::uint32_t>(sqlite3_column_int64(count.get(), 0));
+}
+
+std::optional<std::vector<TableSchema>> ReadTableSchemas(sqlite3* db, std::string& error) {
   std::vector<TableSchema> tables;
   Statement list = PrepareStatement(
       db, "SELECT m.name, m.rootpage FROM sqlite_master AS m JOIN pragma_table_list AS l ON l.name = m.name "
@@ -65,7 +68,8 @@ std::vector<TableSchema> ReadTableSchemas(sqlite3* db) {
           "AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY m.name");
   Statement columns =
       PrepareStatement(db, "SELECT name, type, pk, \"notnull\" FROM pragma_table_info(?1) ORDER BY cid");
-  while (list && columns && sqlite3_step(list.get()) == SQLITE_ROW) {
+  int step = SQLITE_ROW;
+  while (list && columns && (step = sqlite3_step(list.get())) == SQLITE_ROW) {
     TableSchema table;
     table.name = std::string(ColumnText(list.get(), 0).value_or(""));
     table.rootPage = static_cast<std::uint32_t>(sqlite3_column_int64(list.get(), 1));
@@ -89,6 +93,10 @@ std::vector<TableSchema> ReadTableSchemas(sqlite3* db) {
     }
     if (keyColumns == 1) table.rowIdColumn = integerKey;
     if (!table.columns.empty()) tables.push_back(std::move(table));
+  }
+  if (!list || !columns || step != SQLITE_DONE) {
+    error = sqlite3_errmsg(db);
+    return std::nullopt;
   }
   return tables;
 }
@@ -138,4 +146,39 @@ std::int64_t IntegerOf(const RecordValue& value) {
   const std::size_t width = value.bytes.size() * 8;
   if (width > 0 && width < 64 && (bits >> (width - 1)) != 0) bits |= ~std::uint64_t{0} << width;
   return static_cast<std::int64_t>(bits);
+}
+
+std::string TextAsUtf8(const RecordValue& value, TextEncoding encoding) {
+  const Bytes bytes = value.bytes;
+  if (encoding == TextEncoding::kUtf8) return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  const bool big = encoding == TextEncoding::kUtf16be;
+  const auto unit = [&](std::size_t at) -> std::uint32_t {
+    return big ? (std::uint32_t{bytes[at]} << 8 | bytes[at + 1]) : (std::uint32_t{bytes[at + 1]} << 8 | bytes[at]);
+  };
+  std::string text;
+  for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
+    std::uint32_t code = unit(at);
+    if (code >= 0xD800 && code <= 0xDBFF && at + 3 < bytes.size() && unit(at + 2) >= 0xDC00 && unit(at + 2) <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (unit(at + 2) - 0xDC00);
+      at += 2;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      text += static_cast<char>(code);
+    } else if (code < 0x800) {
+      text += static_cast<char>(0xC0 | code >> 6);
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      text += static_cast<char>(0xE0 | code >> 12);
+      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | code >> 18);
+      text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return text;
 }

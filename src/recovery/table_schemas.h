@@ -22,6 +22,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,12 @@ struct TableSchema {
 
 // The ordinary tables with row ids of the main schema, in name order:
 // virtual tables and tables WITHOUT ROWID keep no records of this kind.
-std::vector<TableSchema> ReadTableSchemas(sqlite3* db);
+// Nothing, SQLite's reason in error, when SQLite cannot read the schema.
+std::optional<std::vector<TableSchema>> ReadTableSchemas(sqlite3* db, std::string& error);
+
+// How many statements the schema holds (tables, indexes, views, triggers;
+// not the indexes SQLite makes of itself); nothing when SQLite cannot say.
+std::optional<std::uint32_t> SchemaStatements(sqlite3* db);
 
 // The serial type of a value whose class is lost (its size alone known, 0).
 inline constexpr std::int64_t kUnknownValue = -1;
@@ -58,6 +64,10 @@ struct RecordValue {
 // The integer a value of serial type 1 to 9 holds, sign-extended from its
 // width; for type 7, the double's bits.
 std::int64_t IntegerOf(const RecordValue& value);
+
+// The text of a value of a text serial type as UTF-8, converted from the
+// database's encoding (an unpaired surrogate of UTF-16 becomes U+FFFD).
+std::string TextAsUtf8(const RecordValue& value, TextEncoding encoding);
 
 // How many values a record stores: neither NULL nor of a class now unknown.
 std::size_t StoredValues(const std::vector<RecordValue>& values);

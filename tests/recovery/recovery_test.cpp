@@ -254,7 +254,7 @@ TEST(Recovery, EachPlaceADeletedRecordStands) {
        },
        "places.sqlite moz_places", "\"2\",\"http://site2.example/\",\"Title 2\",",
        "places.sqlite-journal, page ", "a whole record"},
-      {"a dropped table",
+      {"a dropped table, its statement on a page of the schema table after the first",
        [](const fs::path& folder, const fs::path&) {
          CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", Places(1, 2));
          // A shape no table of places.sqlite has: a record of a dropped table
@@ -263,6 +263,23 @@ TEST(Recovery, EachPlaceADeletedRecordStands) {
                                               "CREATE TABLE notes (body TEXT, at INTEGER, place TEXT);"
                                               "INSERT INTO notes VALUES ('meet at the harbour', 1228580112, 'pier 4');"
                                               "DROP TABLE notes;");
+       },
+       "places.sqlite notes (dropped table)", "\"meet at the harbour\",\"1228580112\",\"pier 4\",",
+       "places.sqlite, freelist page ",
+       "a whole record"},
+      {"a dropped table whose statement is gone",
+       [](const fs::path& folder, const fs::path&) {
+         CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", Places(1, 2));
+         ExecuteSql(folder / "places.sqlite", "PRAGMA secure_delete = OFF;"
+                                              "CREATE TABLE notes (body TEXT, at INTEGER, place TEXT);"
+                                              "INSERT INTO notes VALUES ('meet at the harbour', 1228580112, 'pier 4');"
+                                              "DROP TABLE notes;");
+         // The deleted schema record's statement overwritten.
+         std::string bytes = ReadFileBytes(folder / "places.sqlite");
+         const std::size_t statement = bytes.find("CREATE TABLE notes");
+         ASSERT_NE(statement, std::string::npos);
+         bytes.replace(statement, 18, 18, 'x');
+         WriteFileBytes(folder / "places.sqlite", bytes);
        },
        "places.sqlite (unattributed)", "\"meet at the harbour\",\"1228580112\",\"pier 4\",",
        "places.sqlite, freelist page ",
