@@ -190,8 +190,17 @@ bool RecordCarver::ReadAt(std::size_t at, std::size_t to, bool ofAnyTable, bool 
   return ReadRebuilt(at, std::min(at + block.size, to), Place::kSearched, candidate);
 }
 
-std::size_t RecordCarver::TakeRun(std::size_t at, std::size_t to, double needed,
-                                  const std::function<bool(std::size_t, Candidate&)>& read, const Found& found) {
+bool RecordCarver::ReadInRun(std::size_t at, std::size_t to, const RunOf& run, Candidate& candidate) {
+  if (run.inFreeblock) {
+    return ReadRebuilt(at, to, Place::kFreeblock, candidate) ||
+           ReadWholeCell(at, to, Place::kFreeblock, false, true, candidate);
+  }
+  return ReadAt(at, to, run.ofAnyTable, run.staleHeaders, candidate);
+}
+
+std::size_t RecordCarver::TakeRun(std::size_t at, std::size_t to, const RunOf& run, const Found& found) {
+  const double needed = run.inFreeblock ? kBitsOfAFreeblockRun : kBitsOfASearchedRun;
+  const auto read = [&](std::size_t from, Candidate& candidate) { return ReadInRun(from, to, run, candidate); };
   std::size_t records = 0;
   double bits = 0;
   std::size_t cursor = at;
@@ -220,16 +229,14 @@ std::size_t RecordCarver::TakeRun(std::size_t at, std::size_t to, double needed,
 
 void RecordCarver::SearchRegion(std::size_t from, std::size_t to, bool ofAnyTable, bool staleHeaders,
                                 const Found& found) {
-  const auto read = [&](std::size_t at, Candidate& candidate) {
-    return ReadAt(at, to, ofAnyTable, staleHeaders, candidate);
-  };
+  const RunOf run{false, ofAnyTable, staleHeaders};
   for (std::size_t at = from; at + 3 <= to;) {
     // A cell given already (a pointer led to it): the search goes on after it.
     if (const OffsetMemo& memo = MemoAt(at); memo.emitted && memo.cellEnd > at) {
       at = memo.cellEnd;
       continue;
     }
-    const std::size_t end = TakeRun(at, to, kBitsOfASearchedRun, read, found);
+    const std::size_t end = TakeRun(at, to, run, found);
     at = end > at ? end : at + 1;
   }
 }
@@ -239,10 +246,7 @@ void RecordCarver::CarveFreeblock(std::size_t at, std::size_t end, const Found& 
   // records freed after it and merged into the block lost theirs to their
   // own, those freed before it kept them. Each record after the first
   // begins where the one before ends: a run the block gives.
-  const std::size_t runEnd = TakeRun(at, end, kBitsOfAFreeblockRun, [&](std::size_t from, Candidate& candidate) {
-    return ReadRebuilt(from, end, Place::kFreeblock, candidate) ||
-           ReadWholeCell(from, end, Place::kFreeblock, false, true, candidate);
-  }, found);
+  const std::size_t runEnd = TakeRun(at, end, RunOf{true}, found);
   // Whatever the run could not read: whole cells only, searched for.
   SearchRegion(std::min(runEnd + kFreeblockHeaderSize, end), end, false, false, found);
 }

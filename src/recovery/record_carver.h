@@ -140,8 +140,14 @@ class RecordCarver {
   // than needed: given, and every record that follows them back to back,
   // when they hold enough; else the first is refused. Where the run ends,
   // at when nothing was given.
-  std::size_t TakeRun(std::size_t at, std::size_t to, double needed,
-                      const std::function<bool(std::size_t, Candidate&)>& read, const Found& found);
+  struct RunOf {
+    bool inFreeblock = false;   // else searched for
+    bool ofAnyTable = false;    // searched for: cells of tables that are gone too
+    bool staleHeaders = false;  // searched for: records under stale freeblock headers too
+  };
+  std::size_t TakeRun(std::size_t at, std::size_t to, const RunOf& run, const Found& found);
+  // The next record of a run, at page[at].
+  bool ReadInRun(std::size_t at, std::size_t to, const RunOf& run, Candidate& candidate);
   void Give(Candidate& candidate, const Found& found);
   void Refuse(Candidate& candidate);
   // Every offset of page[from, to) tried as a whole cell (ofAnyTable: also

@@ -106,9 +106,11 @@ void RecordRebuilder::ReadingsFor(int table, std::size_t at, std::size_t end, in
   // its size may have had.
   static constexpr std::int64_t kNull[] = {0};
   const std::int64_t visibleFirst[] = {visibleFirstType};
-  const std::span<const std::int64_t> firstTypes = firstVisible == 0     ? std::span<const std::int64_t>(visibleFirst)
-                                                   : schema.rowIdColumn == 0 ? std::span<const std::int64_t>(kNull)
-                                                                             : LostFirstTypes(schema.affinities[0]);
+  const std::span<const std::int64_t> firstTypes =
+      firstVisible == 0                  ? std::span<const std::int64_t>(visibleFirst)
+      : schema.rowIdColumn == 0          ? std::span<const std::int64_t>(kNull)
+      : !schema.firstColumnTypes.empty() ? std::span<const std::int64_t>(schema.firstColumnTypes)
+                                         : LostFirstTypes(schema.affinities[0]);
   const bool sizeGuessed = firstVisible == 1 && schema.rowIdColumn != 0;
   for (const std::int64_t first : firstTypes) {
     const std::uint64_t firstSize = firstVisible == 1 && first != kUnknownValue ? *SerialTypeSize(first) : 0;
@@ -189,14 +191,10 @@ bool RecordRebuilder::ChainsToEnd(std::size_t from, std::size_t end) {
 
   // The places still being worked out, each after the one below it: a place
   // chains when a record read there ends where another chain begins. Kept
-  // here rather than on the call stack, whose depth the file would set.
-  struct Place {
-    std::size_t at;
-    std::vector<std::size_t> ends;  // of the records read there
-    std::size_t tried = 0;
-    bool rebuiltRead = false;  // the ends of rebuilt records are among them
-  };
-  std::vector<Place> open;
+  // on a stack of their own rather than the call stack, whose depth the
+  // file would set.
+  std::vector<Place>& open = open_;
+  open.clear();
   const auto openPlace = [&](std::size_t at) {
     Place place{at, {}};
     if (const std::optional<std::size_t> cellEnd = wholeCellEnd_(at, end)) place.ends.push_back(*cellEnd);
@@ -207,7 +205,7 @@ bool RecordRebuilder::ChainsToEnd(std::size_t from, std::size_t end) {
     open.pop_back();
   };
   openPlace(from);
-  std::vector<Reading> readings;
+  std::vector<Reading>& readings = chainReadings_;
   while (!open.empty()) {
     Place& place = open.back();
     // The whole cell first; the records rebuilt there only if it does not
@@ -243,7 +241,8 @@ bool RecordRebuilder::ChainsToEnd(std::size_t from, std::size_t end) {
 }
 
 RecordRebuilder::Outcome RecordRebuilder::Rebuild(std::size_t at, std::size_t end, RebuiltRecord& record) {
-  std::vector<Reading> readings;
+  std::vector<Reading>& readings = readings_;
+  readings.clear();
   Readings(at, end, readings, false);
   // A guessed size holds only where what follows bears it out.
   std::erase_if(readings, [&](const Reading& reading) {

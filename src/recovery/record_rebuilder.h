@@ -97,4 +97,14 @@ class RecordRebuilder {
   // What the chain search has settled on the page at hand, by place and
   // block end (ChainKey).
   std::unordered_map<std::uint64_t, bool> chains_;
+  // Kept from call to call, so that a page's many readings allocate once.
+  std::vector<Reading> readings_;        // of Rebuild
+  std::vector<Reading> chainReadings_;   // of the chain search
+  struct Place {
+    std::size_t at;
+    std::vector<std::size_t> ends;  // of the records read there
+    std::size_t tried = 0;
+    bool rebuiltRead = false;  // the ends of rebuilt records are among them
+  };
+  std::vector<Place> open_;  // the chain search's places being worked out
 };

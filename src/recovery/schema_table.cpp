@@ -15,6 +15,8 @@ TableSchema SchemaTable() {
   master.columns = {"type", "name", "tbl_name", "rootpage", "sql"};
   master.affinities = {Affinity::kText, Affinity::kText, Affinity::kText, Affinity::kInteger, Affinity::kText};
   master.notNull.assign(5, false);
+  // A record of use here is a table's: its type "table", a text of 5 bytes.
+  master.firstColumnTypes = {13 + 2 * 5};
   master.rootPage = 1;
   return master;
 }

@@ -39,6 +39,10 @@ struct TableSchema {
   std::vector<Affinity> affinities;
   std::vector<bool> notNull;
   int rowIdColumn = -1;  // the INTEGER PRIMARY KEY column, if any
+  // Where the values of the first column are known (the schema table's
+  // type), the serial types it may have: a rebuilt record that lost its
+  // first serial type tries these alone, not every size of its affinity.
+  std::vector<std::int64_t> firstColumnTypes;
   std::uint32_t rootPage = 0;  // of its b-tree
 };
 
