@@ -85,6 +85,7 @@ void RecordRebuilder::ReadingsFor(int table, std::size_t at, std::size_t end, in
   // and this way they cost no allocation.
   std::int64_t visibleFirstType = 0;
   std::uint64_t known = 0;
+  std::size_t stored = firstVisible;  // a lost first value may be one
   std::size_t next = typesAt;
   for (std::size_t column = firstVisible; column < columns; ++column) {
     const std::optional<Varint> type = ReadVarint(region, next);
@@ -92,9 +93,13 @@ void RecordRebuilder::ReadingsFor(int table, std::size_t at, std::size_t end, in
     const std::optional<std::uint64_t> size = SerialTypeSize(type->value);
     if (!size) return;
     if (column == 0) visibleFirstType = type->value;
+    if (!IsNullType(type->value)) ++stored;
     known += *size;
     next += type->length;
   }
+  // A rebuilt record must keep two values at least: zeroed free space
+  // behind a freeblock header reads as a record of NULLs.
+  if (stored < 2) return;
   const std::size_t bodyAt = next;
   const std::size_t recordAt = at + static_cast<std::size_t>(headerAt);
   if (headerAt >= 4) {
@@ -142,8 +147,6 @@ void RecordRebuilder::ReadingsFor(int table, std::size_t at, std::size_t end, in
       reading.record.values.push_back({serialType, region.subspan(value, size)});
       value += size;
     }
-    // A rebuilt record must keep two values at least: zeroed free space
-    // behind a freeblock header reads as a record of NULLs.
     if (StoredValues(reading.record.values) < 2 || !FitsTable(schema, reading.record.values, header_.encoding)) {
       continue;
     }

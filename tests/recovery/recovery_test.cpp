@@ -201,6 +201,15 @@ std::string Places(int from, int to, const std::string& titleTail = "") {
   return sql;
 }
 
+// A places.sqlite of two places, and a table of notes made and dropped: a
+// shape no table of places.sqlite has (a record of a dropped table that fits
+// a live one is taken for that one's).
+void DropNotes(const fs::path& file) {
+  CreateBrowserDatabase(file, "firefox3/places.sql", Places(1, 2));
+  ExecuteSql(file, "PRAGMA secure_delete = OFF; CREATE TABLE notes (body TEXT, at INTEGER, place TEXT);"
+                   "INSERT INTO notes VALUES ('meet at the harbour', 1228580112, 'pier 4'); DROP TABLE notes;");
+}
+
 // Each place a deleted record may stand, made through SQLite as a browser
 // leaves it: the recovered rows of moz_places (or of a dropped table), where
 // they were found and how sure the reading is; and no live row among them.
@@ -255,25 +264,13 @@ TEST(Recovery, EachPlaceADeletedRecordStands) {
        "places.sqlite moz_places", "\"2\",\"http://site2.example/\",\"Title 2\",",
        "places.sqlite-journal, page ", "a whole record"},
       {"a dropped table, its statement on a page of the schema table after the first",
-       [](const fs::path& folder, const fs::path&) {
-         CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", Places(1, 2));
-         // A shape no table of places.sqlite has: a record of a dropped table
-         // that fits a live one is taken for that one's.
-         ExecuteSql(folder / "places.sqlite", "PRAGMA secure_delete = OFF;"
-                                              "CREATE TABLE notes (body TEXT, at INTEGER, place TEXT);"
-                                              "INSERT INTO notes VALUES ('meet at the harbour', 1228580112, 'pier 4');"
-                                              "DROP TABLE notes;");
-       },
+       [](const fs::path& folder, const fs::path&) { DropNotes(folder / "places.sqlite"); },
        "places.sqlite notes (dropped table)", "\"meet at the harbour\",\"1228580112\",\"pier 4\",",
        "places.sqlite, freelist page ",
        "a whole record"},
       {"a dropped table whose statement is gone",
        [](const fs::path& folder, const fs::path&) {
-         CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", Places(1, 2));
-         ExecuteSql(folder / "places.sqlite", "PRAGMA secure_delete = OFF;"
-                                              "CREATE TABLE notes (body TEXT, at INTEGER, place TEXT);"
-                                              "INSERT INTO notes VALUES ('meet at the harbour', 1228580112, 'pier 4');"
-                                              "DROP TABLE notes;");
+         DropNotes(folder / "places.sqlite");
          // The deleted schema record's statement overwritten.
          std::string bytes = ReadFileBytes(folder / "places.sqlite");
          const std::size_t statement = bytes.find("CREATE TABLE notes");
