@@ -111,10 +111,8 @@ void PageSources::IndexWal() {
   const std::uint64_t count = (wal_.size - kWalHeaderSize) / frameSize;
   std::vector<std::uint8_t> frame(frameSize);
   std::size_t lastCommit = 0;  // 1 + the index of the last valid commit frame
-  // Of the frame before: its header, and whether its checksum continued
-  // from the one before it in the same generation.
+  // The frame before, whose checksum seeds this one's in its generation.
   std::optional<WalFrameHeader> previous;
-  bool previousContinued = false;
   std::uint32_t largestCommit = pageCount_;
   for (std::uint64_t index = 0; index < count; ++index) {
     if (!Read(wal_, kWalHeaderSize + index * frameSize, frame)) break;
@@ -146,16 +144,17 @@ void PageSources::IndexWal() {
       largestCommit = std::max(largestCommit, frameHeader.commitSize);
     }
     previous = frameHeader;
-    previousContinued = continues;
   }
-  (void)previousContinued;
+  // A page number the database never reached is no page of it: the
+  // database grows by a page a frame at most, whatever a commit claims.
+  const std::uint64_t mostPages =
+      std::min<std::uint64_t>(std::max(largestCommit, pageCount_), std::uint64_t{pageCount_} + frames_.size());
   std::uint64_t unverified = 0;
   for (std::size_t index = 0; index < frames_.size(); ++index) {
     Frame& frame = frames_[index];
-    // A page number the database never reached is no page of it.
-    if (frame.page == 0 || frame.page > std::max(largestCommit, pageCount_)) frame.searched = false;
+    if (frame.page == 0 || frame.page > mostPages) frame.searched = false;
     if (!frame.searched) ++unverified;
-    if (index >= lastCommit || !frame.valid) continue;
+    if (index >= lastCommit || !frame.valid || !frame.searched) continue;
     frame.committed = true;
     if (frame.page >= currentFrame_.size()) currentFrame_.resize(static_cast<std::size_t>(frame.page) + 1, 0);
     currentFrame_[frame.page] = static_cast<std::uint32_t>(index + 1);

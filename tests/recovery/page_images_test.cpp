@@ -5,6 +5,7 @@
 // changes what comes out of one of them.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstring>
 #include <map>
@@ -383,11 +384,18 @@ TEST(PageImages, WalFramesByTheirCommitSaltsAndChecksums) {
       {"a frame whose checksum does not hold, before the commit: the chain ends there",
        {{2, 0, both, false, true}, {2, 2, first}},
        {}},
+      {"a committed frame of a page the database cannot have, whatever its commit claims",
+       {{0xfffffff0, 0xfffffff0, both}, {2, 2, first}},
+       {older}},
   };
   for (const Case& c : cases) {
     Files files{Database({LeafPage(1024, {{900, Visit(1)}}, 1)}), Wal(c.frames), {}};
     std::vector<std::string> found = SearchFiles(files);
     EXPECT_EQ(found, c.found) << c.name;
+    // Nothing kept by page number for a page the files cannot hold.
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss, 1024 * 1024) << c.name << ": KiB at the most";
   }
 }
 
