@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // remembers as dropped.
   std::vector<TableSchema> tables = liveTables;
   for (TableSchema& table : ReadSchemaFromPages(sources).tables) tables.push_back(std::move(table));
-  for (TableSchema& dropped : FindDroppedTables(sources, tables)) tables.push_back(std::move(dropped));
+  for (TableSchema& dropped : FindDroppedTables(sources, tables).tables) tables.push_back(std::move(dropped));
   std::vector<std::uint32_t> roots;
   for (const TableSchema& table : tables) roots.push_back(table.rootPage);
   const std::vector<int> owners = sources.PageOwners(roots);

@@ -99,6 +99,7 @@ CellReader::Outcome CellReader::Read(Bytes page, std::size_t at, std::size_t end
     cell.end = payloadAt + static_cast<std::size_t>(size);
   } else {
     if (payloadAt + local + kOverflowLinkSize > region.size()) return Outcome::kNotACell;
+    if (size > kLargestPayload) return Outcome::kTooLarge;
     const Bytes localPart = region.subspan(payloadAt, static_cast<std::size_t>(local));
     // The record header must fit its local part, or the bytes are no record:
     // nothing is gathered for them.

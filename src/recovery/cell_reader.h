@@ -25,6 +25,11 @@
 #include "recovery/sqlite_format.h"
 #include "recovery/table_schemas.h"
 
+// The largest payload gathered from an overflow chain: more than any
+// browser's record holds, and a bound on the memory a chain that claims a
+// billion bytes can take.
+inline constexpr std::uint64_t kLargestPayload = 8 * 1024 * 1024;
+
 class CellReader {
  public:
   // Reads page number n of the database into out (a whole page); false when
@@ -36,6 +41,7 @@ class CellReader {
     kNotACell,        // lengths that do not hold: no cell begins there
     kNotARecord,      // a cell whose payload is no record
     kOverflowBroken,  // a chain that ends early, loops or leaves the file
+    kTooLarge,        // a payload larger than kLargestPayload
     kOverflowTaken,   // a chain another cell took
     kSettled,         // a spilling cell read and settled before
   };

@@ -6,9 +6,6 @@
 
 namespace {
 
-// SQLite's own limit on the columns of a table (SQLITE_MAX_COLUMN).
-constexpr std::size_t kMostColumns = 2000;
-
 enum class Kind { kEnd, kWord, kName, kString, kNumber, kSymbol, kBad };
 
 struct Token {

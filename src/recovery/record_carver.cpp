@@ -29,6 +29,7 @@ const char* PassedOverWords(PassedOver reason) {
     case PassedOver::kNotARecord: return "holding no record";
     case PassedOver::kOverflowBroken: return "whose overflow chain is broken";
     case PassedOver::kOverflowTaken: return "whose overflow chain another cell took";
+    case PassedOver::kTooLarge: return "too large to gather";
     case PassedOver::kFitsNoTable: return "fitting no table";
     case PassedOver::kTooFewChecks: return "too short to tell from chance";
     case PassedOver::kReadTwoWays: return "read two ways";
@@ -96,6 +97,7 @@ bool RecordCarver::ReadWholeCell(std::size_t at, std::size_t end, Place place, b
       case CellReader::Outcome::kNotARecord: return passOver(PassedOver::kNotARecord);
       case CellReader::Outcome::kOverflowBroken: return passOver(PassedOver::kOverflowBroken);
       case CellReader::Outcome::kOverflowTaken: return passOver(PassedOver::kOverflowTaken);
+      case CellReader::Outcome::kTooLarge: return passOver(PassedOver::kTooLarge);
       case CellReader::Outcome::kSettled: return passOver(PassedOver::kFoundBefore);
       default: return passOver(PassedOver::kNotACell);
     }

@@ -54,6 +54,7 @@ enum class PassedOver {
   kNotARecord,
   kOverflowBroken,
   kOverflowTaken,
+  kTooLarge,
   kFitsNoTable,
   kTooFewChecks,
   kReadTwoWays,
@@ -62,7 +63,7 @@ enum class PassedOver {
   kFoundBefore,
   kReadWholeElsewhere,
 };
-inline constexpr std::size_t kPassedOverReasons = 12;
+inline constexpr std::size_t kPassedOverReasons = 13;
 using PassedOverCounts = std::array<std::uint64_t, kPassedOverReasons>;
 
 // The words of a reason, for the console: "3 pointing outside their page".

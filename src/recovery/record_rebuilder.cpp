@@ -166,13 +166,12 @@ void RecordRebuilder::Readings(std::size_t at, std::size_t end, std::vector<Read
   // that lost its length, then one that lost its first serial type too.
   for (const auto& [from, to] : {std::pair{4, 11}, std::pair{3, 3}, std::pair{2, 2}}) {
     for (int headerAt = from; headerAt <= to; ++headerAt) {
-      if (budget_ == 0) return;
-      --budget_;
-      if (owner_ >= 0) {
-        ReadingsFor(owner_, at, end, headerAt, readings, nested);
-        continue;
-      }
+      // One reading a table: a schema of many tables spends the page's
+      // share sooner, never more of it.
       for (std::size_t table = 0; table < tables_.size(); ++table) {
+        if (owner_ >= 0 && static_cast<std::size_t>(owner_) != table) continue;
+        if (budget_ == 0) return;
+        --budget_;
         ReadingsFor(static_cast<int>(table), at, end, headerAt, readings, nested);
       }
     }

@@ -29,6 +29,10 @@ constexpr const char* kRebuiltRecord = "a record whose row id and first bytes we
 constexpr const char* kDamagedPage = "in a page whose structure does not hold";
 constexpr const char* kShapeAssumed = "the table assumed from the shape of its columns";
 
+// The live tables whose records are looked for, at the most: every browser
+// keeps fewer than a hundred.
+constexpr std::size_t kMostTables = 1000;
+
 // Recovered values as the table export writes SQLite's: a number as SQLite
 // renders it, a text or BLOB up to its first zero byte. Reals and UTF-16
 // texts go through SQLite's own rendering, in a database of its own in
@@ -202,6 +206,14 @@ class DatabaseRecovery {
                                   " pages, searched in part: more possible records than a page can hold");
     }
     searched.problems.insert(searched.problems.end(), live.problems().begin(), live.problems().end());
+    if (tablesPassedOver_ > 0) {
+      searched.problems.push_back(std::to_string(tablesPassedOver_) + " tables beyond the first " +
+                                  std::to_string(kMostTables) + ", whose records are not looked for");
+    }
+    if (droppedPassedOver_ > 0) {
+      searched.problems.push_back(std::to_string(droppedPassedOver_) + " more dropped tables than the " +
+                                  std::to_string(kMostDroppedTables) + " whose records are looked for");
+    }
     return Finish(searched, carver.freeBytes());
   }
 
@@ -222,8 +234,16 @@ class DatabaseRecovery {
       statements = fromPages.statements;
     }
     tables_ = std::move(*tables);
+    // Every record is fitted to every table: a schema of more tables than
+    // any browser keeps would make the work grow with it.
+    if (tables_.size() > kMostTables) {
+      tablesPassedOver_ = tables_.size() - kMostTables;
+      tables_.resize(kMostTables);
+    }
     liveTables_ = tables_.size();
-    for (TableSchema& table : FindDroppedTables(sources, tables_)) tables_.push_back(std::move(table));
+    DroppedTables dropped = FindDroppedTables(sources, tables_);
+    for (TableSchema& table : dropped.tables) tables_.push_back(std::move(table));
+    droppedPassedOver_ = dropped.passedOver;
     // Every change of the schema adds one to its cookie: a table created
     // and dropped, two. More changes than the statements and the dropped
     // tables found account for may be a table dropped whose statement is
@@ -465,6 +485,8 @@ class DatabaseRecovery {
   OutputNames& names_;
   std::vector<TableSchema> tables_;
   std::size_t liveTables_ = 0;  // the tables after these are dropped ones
+  std::size_t droppedPassedOver_ = 0;
+  std::size_t tablesPassedOver_ = 0;
   bool schemaBySqlite_ = true;
   bool shapeAssumed_ = false;   // a dropped table's statement may be gone
   std::vector<int> owners_;     // by page number

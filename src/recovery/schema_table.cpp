@@ -72,11 +72,12 @@ SchemaFromPages ReadSchemaFromPages(const PageSources& sources) {
   return schema;
 }
 
-std::vector<TableSchema> FindDroppedTables(const PageSources& sources, const std::vector<TableSchema>& live) {
-  std::vector<TableSchema> dropped;
+DroppedTables FindDroppedTables(const PageSources& sources, const std::vector<TableSchema>& live) {
+  DroppedTables found;
+  std::vector<TableSchema>& dropped = found.tables;
   // The text of a UTF-16 database would need converting: its schema is
   // left as it is.
-  if (sources.header().encoding != TextEncoding::kUtf8) return dropped;
+  if (sources.header().encoding != TextEncoding::kUtf8) return found;
   const std::vector<TableSchema> master = {SchemaTable()};
   RecordCarver carver(master, sources.header(), OverflowReader(sources));
   std::vector<std::uint8_t> page;
@@ -89,8 +90,12 @@ std::vector<TableSchema> FindDroppedTables(const PageSources& sources, const std
       if (std::any_of(live.begin(), live.end(), sameName) || std::any_of(dropped.begin(), dropped.end(), sameName)) {
         return;
       }
+      if (dropped.size() == kMostDroppedTables) {
+        ++found.passedOver;
+        return;
+      }
       dropped.push_back(std::move(*table));
     });
   }
-  return dropped;
+  return found;
 }

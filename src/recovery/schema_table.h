@@ -15,8 +15,10 @@
 // Every statement is read by the tool's own reader (create_table.h), never
 // by SQLite: a deleted record is evidence, and evidence is never run. Only
 // ordinary tables with row ids are kept; a dropped table of the name of a
-// live one, or of one found before, is passed over. The text of a UTF-16
-// database is not read.
+// live one, or of one found before, is passed over, and so is every one
+// after the first kMostDroppedTables: each table found makes every record
+// cost more, and the work must stay in proportion to the files. The text of
+// a UTF-16 database is not read.
 
 #include <cstdint>
 #include <vector>
@@ -32,5 +34,12 @@ struct SchemaFromPages {
 // The live schema, as the schema table's cells hold it.
 SchemaFromPages ReadSchemaFromPages(const PageSources& sources);
 
+inline constexpr std::size_t kMostDroppedTables = 100;
+
+struct DroppedTables {
+  std::vector<TableSchema> tables;
+  std::size_t passedOver = 0;  // found beyond the first kMostDroppedTables
+};
+
 // The tables the schema table's deleted records name.
-std::vector<TableSchema> FindDroppedTables(const PageSources& sources, const std::vector<TableSchema>& live);
+DroppedTables FindDroppedTables(const PageSources& sources, const std::vector<TableSchema>& live);

@@ -108,8 +108,9 @@ std::size_t StoredValues(const std::vector<RecordValue>& values) {
 }
 
 bool MayBeOfAnotherTable(const std::vector<RecordValue>& values, TextEncoding encoding) {
-  // A run of zero bytes reads as a record of NULLs, which says nothing.
-  if (StoredValues(values) < 2) return false;
+  // A run of zero bytes reads as a record of NULLs, which says nothing; no
+  // table has more columns than SQLite allows.
+  if (StoredValues(values) < 2 || values.size() > kMostColumns) return false;
   TableSchema anything;
   anything.columns.resize(values.size());
   anything.affinities.assign(values.size(), Affinity::kBlob);

@@ -79,7 +79,11 @@ std::size_t StoredValues(const std::vector<RecordValue>& values);
 // Whether a record's values fit the table.
 bool FitsTable(const TableSchema& table, const std::vector<RecordValue>& values, TextEncoding encoding);
 
+// SQLite's own limit on the columns of a table (SQLITE_MAX_COLUMN).
+inline constexpr std::size_t kMostColumns = 2000;
+
 // Whether a record that fits no table of the schema may still be one of a
 // table that is gone (a dropped table): two values or more that are not
-// NULL, and every text valid in the encoding.
+// NULL, no more than a table may have, and every text valid in the
+// encoding.
 bool MayBeOfAnotherTable(const std::vector<RecordValue>& values, TextEncoding encoding);

@@ -258,6 +258,26 @@ TEST(PageImages, OverflowChainsAreFollowedToTheirEnd) {
   }
 }
 
+// A cell that claims a payload larger than any record a browser keeps is
+// passed over, its chain never gathered: a claim costs no memory.
+TEST(PageImages, APayloadTooLargeIsNotGathered) {
+  const std::string record = Record({Null(), Text("http://long.example/"), Text(std::string(900, 'x')), Int(8)});
+  const std::size_t local = LocalPayloadSize(kLargestPayload + 1, 1024);
+  const std::string cell = Varint(kLargestPayload + 1) + Varint(4) + record.substr(0, local) + Big(10, 4);
+  const Image page = LeafPage(1024, {{1024 - cell.size(), cell}}, 1);
+  const std::vector<TableSchema> tables = {kVisits, kPages};
+  int reads = 0;
+  RecordCarver carver(tables, HeaderOf(1024), [&reads](std::uint32_t, std::vector<std::uint8_t>& out) {
+    ++reads;
+    out.assign(1024, 0);
+    return true;
+  });
+  const std::vector<std::uint8_t> bytes(page.begin(), page.end());
+  carver.Carve(bytes, 0, false, -1, [](const CarvedRecord&) { FAIL() << "a record given"; });
+  EXPECT_EQ(reads, 0);
+  EXPECT_EQ(carver.passedOver()[static_cast<std::size_t>(PassedOver::kTooLarge)], 1u);
+}
+
 // NOT NULL decides between two tables of one shape: a record with NULL
 // where one forbids it is the other's.
 TEST(PageImages, NotNullDecidesWhichTableARecordFits) {
