@@ -84,6 +84,7 @@ CellReader::Outcome CellReader::Gather(Bytes local, std::uint32_t firstOverflow,
 
 CellReader::Outcome CellReader::Read(Bytes page, std::size_t at, std::size_t end, Cell& cell) {
   cell.key = 0;
+  cell.spilled = false;
   const Bytes region = page.first(std::min(end, page.size()));
   const std::optional<Varint> payloadSize = ReadVarint(region, at);
   if (!payloadSize || !IsMinimal(*payloadSize) || payloadSize->value < 2) return Outcome::kNotACell;
@@ -115,6 +116,7 @@ CellReader::Outcome CellReader::Read(Bytes page, std::size_t at, std::size_t end
     cell.key = lastKey_;
     if (gathered != Outcome::kRecord) return gathered;
     payload = payload_;
+    cell.spilled = true;
     cell.end = payloadAt + static_cast<std::size_t>(local) + kOverflowLinkSize;
   }
   if (!SplitRecord(payload, cell.values)) return Outcome::kNotARecord;

@@ -50,6 +50,7 @@ class CellReader {
     std::int64_t rowId = 0;
     std::vector<RecordValue> values;  // valid until the next Read
     Bytes payload;                    // the whole payload, the values' bytes among it
+    bool spilled = false;             // its payload gathered from overflow pages, the reader's own
     std::size_t end = 0;              // of the cell in the page
     std::uint64_t key = 0;            // of a spilling cell whose chain took pages; else 0
     // The bytes of the varints that a whole cell's size rests on: its

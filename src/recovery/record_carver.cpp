@@ -33,6 +33,7 @@ const char* PassedOverWords(PassedOver reason) {
     case PassedOver::kFitsNoTable: return "fitting no table";
     case PassedOver::kTooFewChecks: return "too short to tell from chance";
     case PassedOver::kReadTwoWays: return "read two ways";
+    case PassedOver::kSeveralTables: return "rebuilt for several tables alike";
     case PassedOver::kLiveRow: return "copies of live rows";
     case PassedOver::kFoundBefore: return "found before";
     case PassedOver::kReadWholeElsewhere: return "found whole elsewhere";
@@ -118,7 +119,7 @@ bool RecordCarver::ReadWholeCell(std::size_t at, std::size_t end, Place place, b
   }
   // A spilling record's bytes are the reader's, until its next read: the
   // candidate keeps its own.
-  if (cell_.key != 0 || cell_.payload.data() < page_.data() || cell_.payload.data() >= page_.data() + page_.size()) {
+  if (cell_.spilled) {
     candidate.storage.assign(cell_.payload.begin(), cell_.payload.end());
     for (RecordValue& value : record.values) {
       value.bytes = Bytes(candidate.storage).subspan(static_cast<std::size_t>(value.bytes.data() - cell_.payload.data()),

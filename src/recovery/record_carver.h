@@ -59,11 +59,12 @@ enum class PassedOver {
   kTooFewChecks,
   kReadTwoWays,
   // Counted by the task, after the carver gave the record.
+  kSeveralTables,
   kLiveRow,
   kFoundBefore,
   kReadWholeElsewhere,
 };
-inline constexpr std::size_t kPassedOverReasons = 13;
+inline constexpr std::size_t kPassedOverReasons = 14;
 using PassedOverCounts = std::array<std::uint64_t, kPassedOverReasons>;
 
 // The words of a reason, for the console: "3 pointing outside their page".

@@ -277,7 +277,7 @@ class DatabaseRecovery {
     // A rebuilt record is read by a table's schema: without one table, it
     // is no reading at all.
     if (record.rebuilt && table < 0) {
-      Count(PassedOver::kReadTwoWays);
+      Count(PassedOver::kSeveralTables);
       return false;
     }
     std::string certainty = record.rebuilt ? kRebuiltRecord : kWholeRecord;

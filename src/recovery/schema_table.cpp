@@ -58,11 +58,15 @@ SchemaFromPages ReadSchemaFromPages(const PageSources& sources) {
     const Bytes bytes = Bytes(page).first(std::min<std::size_t>(page.size(), sources.header().usableSize));
     const std::optional<PageHeader> header = ReadPageHeader(bytes, BTreeHeaderOffset(leaf));
     if (!header) continue;
+    // Each cell read once, however many pointers lead to it.
+    std::vector<bool> read(bytes.size(), false);
     for (std::uint32_t index = 0; index < header->cellCount; ++index) {
       const std::size_t at = BigEndian16(bytes, header->cellPointers + 2 * index);
-      if (at < header->cellPointersEnd() || cells.Read(bytes, at, bytes.size(), cell) != CellReader::Outcome::kRecord) {
-        continue;
-      }
+      if (at < header->cellPointersEnd() || at >= bytes.size() || read[at]) continue;
+      read[at] = true;
+      const CellReader::Outcome outcome = cells.Read(bytes, at, bytes.size(), cell);
+      cells.Settle(cell.key);
+      if (outcome != CellReader::Outcome::kRecord) continue;
       if (cell.values.size() == 5 && IsTextType(cell.values[4].serialType)) ++schema.statements;
       if (std::optional<TableSchema> table = TableOf(cell.values)) schema.tables.push_back(std::move(*table));
     }
