@@ -17,6 +17,15 @@ std::uint32_t LittleEndian32(Bytes bytes, std::size_t at) {
          static_cast<std::uint32_t>(bytes[at + 2]) << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
+// The two salts and two checksums that end the WAL's header and each
+// frame's header, at the same offsets from each other.
+void ReadSaltsAndChecksums(Bytes bytes, std::size_t at, std::uint32_t (&salts)[2], std::uint32_t (&checksums)[2]) {
+  salts[0] = BigEndian32(bytes, at);
+  salts[1] = BigEndian32(bytes, at + 4);
+  checksums[0] = BigEndian32(bytes, at + 8);
+  checksums[1] = BigEndian32(bytes, at + 12);
+}
+
 bool IsPowerOfTwoBetween(std::uint32_t value, std::uint32_t least, std::uint32_t most) {
   return value >= least && value <= most && (value & (value - 1)) == 0;
 }
@@ -119,10 +128,7 @@ std::optional<WalHeader> ReadWalHeader(Bytes first32) {
   WalHeader header;
   header.bigEndian = magic == kWalMagicBig;
   header.pageSize = BigEndian32(first32, 8);
-  header.salts[0] = BigEndian32(first32, 16);
-  header.salts[1] = BigEndian32(first32, 20);
-  header.checksums[0] = BigEndian32(first32, 24);
-  header.checksums[1] = BigEndian32(first32, 28);
+  ReadSaltsAndChecksums(first32, 16, header.salts, header.checksums);
   return header;
 }
 
@@ -130,10 +136,7 @@ WalFrameHeader ReadWalFrameHeader(Bytes first24) {
   WalFrameHeader frame;
   frame.pageNumber = BigEndian32(first24, 0);
   frame.commitSize = BigEndian32(first24, 4);
-  frame.salts[0] = BigEndian32(first24, 8);
-  frame.salts[1] = BigEndian32(first24, 12);
-  frame.checksums[0] = BigEndian32(first24, 16);
-  frame.checksums[1] = BigEndian32(first24, 20);
+  ReadSaltsAndChecksums(first24, 8, frame.salts, frame.checksums);
   return frame;
 }
 
