@@ -103,7 +103,9 @@ TEST(UntrustedEvidence, SchemaRecordsAreReadNeverRun) {
   EXPECT_LT(seconds, 20.0);
   EXPECT_TRUE(FileNames(temporary.path()).empty()) << "written in the temporary folder";
   EXPECT_EQ(FileNames(folder.path()), (std::set<std::string>{"places.sqlite"})) << run.transcript;
-  if (kMemoryIsMeasured) EXPECT_LT(run.peakMemoryKiB, 64 * 1024);
+  if (kMemoryIsMeasured) {
+    EXPECT_LT(run.peakMemoryKiB, 64 * 1024);
+  }
 }
 
 // A table whose rows were all deleted but two: SQLite moved the two live
