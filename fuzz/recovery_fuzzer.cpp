@@ -96,8 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::uint32_t> roots;
   for (const TableSchema& table : tables) roots.push_back(table.rootPage);
   const std::vector<int> owners = sources.PageOwners(roots);
-  RecordCarver carver(tables, sources.header(),
-                      [&sources](std::uint32_t n, std::vector<std::uint8_t>& out) { return sources.ReadOverflowPage(n, out); });
+  RecordCarver carver(tables, sources.header(), [&sources](std::uint32_t n, std::vector<std::uint8_t>& out) {
+    return sources.ReadOverflowPage(n, out);
+  });
   sources.ForEachImage([&](const PageImage& image) {
     const int owner = image.freelist || image.pageNumber >= owners.size() ? -1 : owners[image.pageNumber];
     carver.Carve(image.page, BTreeHeaderOffset(image.pageNumber), image.live, owner, [&](const CarvedRecord& record) {

@@ -2,6 +2,7 @@
 
 #include <limits.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -98,3 +99,9 @@ bool IsNamedLikeLeftover(std::string_view name, std::string_view prefix) {
 }
 
 bool TakeRunLock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
+bool TakeRunLockOnNew(int fd) {
+  if (!TakeRunLock(fd) && errno == EWOULDBLOCK) return false;
+  struct stat status {};
+  return ::fstat(fd, &status) != 0 || status.st_nlink > 0;
+}

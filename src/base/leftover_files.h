@@ -86,3 +86,9 @@ bool IsNamedLikeLeftover(std::string_view name, std::string_view prefix);
 // taken, false when another run holds it or the file system keeps no locks
 // (then nothing can be told, and nothing is removed).
 bool TakeRunLock(int fd);
+
+// Takes the lock on a file or folder the run has just made: false when
+// another run's sweep took it before the run could (the sweep holds its
+// lock, or has removed its name), so that another must be made. Where the
+// file system keeps no locks, the run goes on without one.
+bool TakeRunLockOnNew(int fd);

@@ -120,10 +120,7 @@ std::unique_ptr<PrivateCopy> PrivateCopy::Make(const std::vector<Source>& source
       ::rmdir(pattern.c_str());
       return fail({false, error}, nullptr);
     }
-    struct stat status {};
-    const bool swept = (!TakeRunLock(lock.get()) && errno == EWOULDBLOCK) ||
-                       (::fstat(lock.get(), &status) == 0 && status.st_nlink == 0);
-    if (swept && attempt < kFolderAttempts) continue;
+    if (!TakeRunLockOnNew(lock.get()) && attempt < kFolderAttempts) continue;
     copy.reset(new PrivateCopy(pattern));
     copy->lock_ = std::move(lock);
     copy->leftovers_.emplace_back(copy->folder_, Leftover::Kind::kFolder);

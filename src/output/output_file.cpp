@@ -70,9 +70,7 @@ int OutputFile::OpenNamedTemporary() {
     // The run's lock, taken at once: another run's sweep removes only files
     // no run holds. One that took the file first has removed its name, or
     // is removing it: another name is taken.
-    struct stat status {};
-    const bool swept = (!TakeRunLock(fd) && errno == EWOULDBLOCK) || (::fstat(fd, &status) == 0 && status.st_nlink == 0);
-    if (!swept) return true;
+    if (TakeRunLockOnNew(fd)) return true;
     ::close(fd);
     fd = -1;
     errno = EEXIST;

@@ -13,6 +13,14 @@ struct Token {
   std::string_view text;  // as written
 };
 
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
 bool IsWordByte(unsigned char c) { return std::isalnum(c) || c == '_' || c == '$' || c >= 0x80; }
 
 // The statement's tokens, comments and blanks passed over.
@@ -38,11 +46,7 @@ class Tokens {
     return true;
   }
   static bool IsWord(const Token& token, std::string_view word) {
-    if (token.kind != Kind::kWord || token.text.size() != word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i) {
-      if (std::toupper(static_cast<unsigned char>(token.text[i])) != word[i]) return false;
-    }
-    return true;
+    return token.kind == Kind::kWord && EqualIgnoringCase(token.text, word);
   }
 
  private:
@@ -61,7 +65,8 @@ class Tokens {
       const std::size_t close = sql_.find(']', at_);
       kind = close == std::string_view::npos ? Kind::kBad : Kind::kName;
       at_ = close == std::string_view::npos ? sql_.size() : close + 1;
-    } else if (std::isdigit(c) || (c == '.' && at_ + 1 < sql_.size() && std::isdigit(static_cast<unsigned char>(sql_[at_ + 1])))) {
+    } else if (std::isdigit(c) ||
+               (c == '.' && at_ + 1 < sql_.size() && std::isdigit(static_cast<unsigned char>(sql_[at_ + 1])))) {
       kind = Kind::kNumber;
       while (at_ < sql_.size() && (IsWordByte(static_cast<unsigned char>(sql_[at_])) || sql_[at_] == '.')) ++at_;
     } else if (IsWordByte(c)) {
@@ -375,14 +380,6 @@ class Reader {
       }
     }
     return -1;
-  }
-
-  static bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
-    }
-    return true;
   }
 
   Tokens tokens_;

@@ -62,11 +62,11 @@ void AddColumn(Fingerprint& fingerprint, sqlite3_stmt* row, int column) {
   }
 }
 
-// The columns of a table for a query, in schema order.
-std::string ColumnList(const TableSchema& table) {
-  std::string list;
-  for (const std::string& column : table.columns) list += (list.empty() ? "" : ", ") + QuoteIdentifier(column);
-  return list;
+// A query of a table's rows, every column in schema order.
+std::string SelectRows(const TableSchema& table) {
+  std::string columns;
+  for (const std::string& column : table.columns) columns += (columns.empty() ? "" : ", ") + QuoteIdentifier(column);
+  return "SELECT " + columns + " FROM " + QuoteIdentifier(table.name);
 }
 
 }  // namespace
@@ -120,8 +120,7 @@ std::optional<std::uint64_t> LiveRows::RowOf(int table, std::int64_t rowId) {
   Statement& statement = byRowId_[static_cast<std::size_t>(table)];
   if (!statement) {
     const TableSchema& schema = tables_[static_cast<std::size_t>(table)];
-    statement = PrepareStatement(db_, "SELECT " + ColumnList(schema) + " FROM " + QuoteIdentifier(schema.name) +
-                                          " WHERE rowid = ?1");
+    statement = PrepareStatement(db_, SelectRows(schema) + " WHERE rowid = ?1");
     if (!statement) {
       TableUnreadable(table);
       return std::nullopt;
@@ -144,7 +143,7 @@ void LiveRows::ReadTablesLookedIn() {
     std::sort(wanted.begin(), wanted.end());
     wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
     const TableSchema& schema = tables_[table];
-    Statement rows = PrepareStatement(db_, "SELECT " + ColumnList(schema) + " FROM " + QuoteIdentifier(schema.name));
+    Statement rows = PrepareStatement(db_, SelectRows(schema));
     int step = SQLITE_ROW;
     while (rows && (step = sqlite3_step(rows.get())) == SQLITE_ROW) {
       const std::uint64_t fingerprint = OfRow(static_cast<int>(table), rows.get(), 0);

@@ -182,9 +182,7 @@ class DatabaseRecovery {
       // A freed page belongs to no table, unless it was a dropped table's
       // root; any other image is taken to be of the table that holds its
       // page now.
-      const int owner = image.freelist                      ? DroppedTableAt(image.pageNumber)
-                        : image.pageNumber >= owners_.size() ? -1
-                                                             : owners_[image.pageNumber];
+      const int owner = image.freelist ? DroppedTableAt(image.pageNumber) : OwnerOf(image.pageNumber);
       carver.Carve(image.page, BTreeHeaderOffset(image.pageNumber), image.live, owner, [&](const CarvedRecord& record) {
         entry.clear();
         if (Keep(record, image, live, entry)) kept.Append(entry);
@@ -193,7 +191,9 @@ class DatabaseRecovery {
     });
     live.ReadTablesLookedIn();
     std::sort(wholeRecords_.begin(), wholeRecords_.end());
-    for (std::size_t reason = 0; reason < passedOver_.size(); ++reason) passedOver_[reason] += carver.passedOver()[reason];
+    for (std::size_t reason = 0; reason < passedOver_.size(); ++reason) {
+      passedOver_[reason] += carver.passedOver()[reason];
+    }
     kept.StartReading();
     Write(kept, live);
     SearchedPlaces searched = sources.searched();
@@ -260,11 +260,14 @@ class DatabaseRecovery {
     return -1;
   }
 
+  // The table whose b-tree holds the page as the database now is, or -1.
+  int OwnerOf(std::uint32_t page) const { return page < owners_.size() ? owners_[page] : -1; }
+
   // The one table a record fits; where it fits several, the one whose
   // b-tree holds the page it was found on; -1 when that does not tell.
   int TableOf(const CarvedRecord& record, const PageImage& image) const {
     if (record.tables.size() == 1) return record.tables.front();
-    const int owner = image.pageNumber < owners_.size() ? owners_[image.pageNumber] : -1;
+    const int owner = OwnerOf(image.pageNumber);
     return std::find(record.tables.begin(), record.tables.end(), owner) != record.tables.end() ? owner : -1;
   }
 
@@ -311,12 +314,13 @@ class DatabaseRecovery {
       // Its row id lost, a rebuilt record is looked for among the rows of
       // every table it fits, and among the records found whole.
       for (const int fits : record.tables) {
-        for (const std::uint64_t fingerprint : live.Alternatives(fits, record.values)) {
+        std::vector<std::uint64_t> alternatives = live.Alternatives(fits, record.values);
+        for (const std::uint64_t fingerprint : alternatives) {
           live.LookFor(fits, fingerprint);
           kept.liveIf.push_back(fingerprint);
         }
+        if (fits == table) kept.wholeIf = std::move(alternatives);
       }
-      kept.wholeIf = live.Alternatives(table, record.values);
     } else if (table >= 0) {
       wholeRecords_.push_back(live.Of(table, record.values));
     }
@@ -326,9 +330,8 @@ class DatabaseRecovery {
       certainty += std::string("; ") + kShapeAssumed;
     }
     StringSink cells;
-    const std::vector<std::string> values = RenderedValues(table >= 0 ? &tables_[static_cast<std::size_t>(table)] : nullptr, record);
-    for (const std::string& value : values) AppendCsvCell(cells, value);
-    kept.cells = static_cast<std::uint32_t>(values.size());
+    AppendValueCells(cells, table >= 0 ? &tables_[static_cast<std::size_t>(table)] : nullptr, record);
+    kept.cells = static_cast<std::uint32_t>(record.values.size());
     kept.values = std::move(cells.text);
     StringSink provenance;
     AppendCsvCell(provenance, *image.file + ", " + image.place);
@@ -388,22 +391,21 @@ class DatabaseRecovery {
     if (unattributed) unattributed->Publish();
   }
 
-  std::vector<std::string> RenderedValues(const TableSchema* schema, const CarvedRecord& record) {
-    std::vector<std::string> cells;
-    std::string decoded;
+  // A CSV cell for each of the record's values, read by the table's schema
+  // (its row id and its timestamp columns), or by none.
+  void AppendValueCells(StringSink& cells, const TableSchema* schema, const CarvedRecord& record) {
     for (std::size_t column = 0; column < record.values.size(); ++column) {
       if (schema != nullptr && static_cast<int>(column) == schema->rowIdColumn && record.rowId) {
-        cells.push_back(std::to_string(*record.rowId));
+        AppendCsvCell(cells, std::to_string(*record.rowId));
         continue;
       }
       std::optional<std::string_view> text = renderer_.Render(record.values[column], encoding_);
       if (text && schema != nullptr &&
           IsTimestampColumn(database_.timestampColumns, schema->name, schema->columns[column])) {
-        text = StoredTimestampText(profile_.clock, database_.laterFile, *text, settings_, decoded);
+        text = StoredTimestampText(profile_.clock, database_.laterFile, *text, settings_, decoded_);
       }
-      cells.emplace_back(text.value_or(""));
+      AppendCsvCell(cells, text.value_or(""));
     }
-    return cells;
   }
 
   RecoveredFile& FileOf(int table) {
@@ -492,6 +494,7 @@ class DatabaseRecovery {
   std::vector<int> owners_;     // by page number
   TextEncoding encoding_ = TextEncoding::kUtf8;
   ValueRenderer renderer_;
+  std::string decoded_;  // a timestamp's date text, made anew for each
   FingerprintSet seen_;
   std::vector<std::uint64_t> wholeRecords_;  // of the records found whole, sorted once all are
   PassedOverCounts passedOver_{};

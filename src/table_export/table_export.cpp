@@ -91,7 +91,9 @@ void ExportTable(ExportRun& run, const ProfileDatabase& database, const TableSha
     headerWritten = true;
     for (std::size_t column = 0; column < isTimestamp.size(); ++column) {
       std::optional<std::string_view> text = ColumnText(rows.get(), static_cast<int>(column));
-      if (text && isTimestamp[column]) text = StoredTimestampText(run.profile.clock, database.laterFile, *text, run.settings, decoded);
+      if (text && isTimestamp[column]) {
+        text = StoredTimestampText(run.profile.clock, database.laterFile, *text, run.settings, decoded);
+      }
       AppendCsvCell(file.out(), text.value_or(""));
     }
     file.EndLine();
