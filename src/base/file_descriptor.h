@@ -2,20 +2,20 @@
 
 // An open file descriptor, closed by its owner; -1 for none.
 
-#include <unistd.h>
+#include "base/system.h"
 
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) : fd_(fd) {}
   ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) CloseDescriptor(fd_);
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
   FileDescriptor& operator=(FileDescriptor&& other) noexcept {
     if (this != &other) {
-      if (fd_ >= 0) ::close(fd_);
+      if (fd_ >= 0) CloseDescriptor(fd_);
       fd_ = other.fd_;
       other.fd_ = -1;
     }

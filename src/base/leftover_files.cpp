@@ -1,16 +1,11 @@
 #include "base/leftover_files.h"
 
-#include <limits.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
-
 #include <atomic>
 #include <charconv>
+#include <csignal>
 #include <cstring>
+
+#include "base/system.h"
 
 namespace {
 
@@ -21,40 +16,26 @@ struct Slot {
   // path is complete.
   volatile std::sig_atomic_t inUse = 0;
   Leftover::Kind kind = Leftover::Kind::kFile;
-  char path[PATH_MAX] = {};
+  char path[kLongestLeftoverPath] = {};
 };
 
 Slot gSlots[kSlots];
-
-sigset_t TerminatingSet() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int signal : kTerminatingSignals) sigaddset(&set, signal);
-  return set;
-}
 
 void RemoveAll(Leftover::Kind kind) noexcept {
   for (Slot& slot : gSlots) {
     if (slot.inUse == 0 || slot.kind != kind) continue;
     if (kind == Leftover::Kind::kFile) {
-      ::unlink(slot.path);
+      RemoveFileNow(slot.path);
     } else {
-      ::rmdir(slot.path);
+      RemoveFolderNow(slot.path);
     }
   }
 }
 
 }  // namespace
 
-TerminatingSignalsHeld::TerminatingSignalsHeld() {
-  const sigset_t set = TerminatingSet();
-  ::sigprocmask(SIG_BLOCK, &set, &previous_);
-}
-
-TerminatingSignalsHeld::~TerminatingSignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-
 Leftover::Leftover(std::string_view path, Kind kind) {
-  if (path.empty() || path.size() >= PATH_MAX) return;
+  if (path.empty() || path.size() >= kLongestLeftoverPath) return;
   for (int index = 0; index < kSlots; ++index) {
     Slot& slot = gSlots[index];
     if (slot.inUse != 0) continue;
@@ -93,15 +74,7 @@ void RemoveLeftovers() noexcept {
 bool IsNamedLikeLeftover(std::string_view name, std::string_view prefix) {
   if (!name.starts_with(prefix)) return false;
   name.remove_prefix(prefix.size());
-  pid_t pid = 0;
+  long pid = 0;
   const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
   return error == std::errc() && pid > 0 && end != name.data() + name.size() && *end == '-';
-}
-
-bool TakeRunLock(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
-
-bool TakeRunLockOnNew(int fd) {
-  if (!TakeRunLock(fd) && errno == EWOULDBLOCK) return false;
-  struct stat status {};
-  return ::fstat(fd, &status) != 0 || status.st_nlink > 0;
 }

@@ -1,13 +1,11 @@
 #include "console/console.h"
 
-#include <termios.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cmath>
 #include <cstdlib>
+
+#include "console/console_system.h"
 
 namespace {
 
@@ -28,7 +26,7 @@ bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 
 Console::Console(int inputFd, std::ostream& output, bool outputIsTerminal)
     : inputFd_(inputFd),
-      inputIsTerminal_(::isatty(inputFd) == 1),
+      inputIsTerminal_(IsTerminal(inputFd)),
       outputIsTerminal_(outputIsTerminal),
       output_(output),
       buffer_(kInputBufferSize) {}
@@ -52,7 +50,7 @@ void Console::ShowProgress(std::string_view text) {
 }
 
 void Console::EndProgressLineOnSignal() noexcept {
-  if (gProgressOnScreen != 0) (void)::write(STDOUT_FILENO, "\n", 1);
+  if (gProgressOnScreen != 0) WriteToStandardOutputNow("\n");
 }
 
 void Console::ErasePending() {
@@ -71,14 +69,13 @@ bool Console::Fill() {
   next_ = 0;
   end_ = 0;
   while (!inputEnded_) {
-    ssize_t got = ::read(inputFd_, buffer_.data(), buffer_.size());
+    const long got = ReadInput(inputFd_, buffer_.data(), buffer_.size());
     if (got > 0) {
       end_ = static_cast<std::size_t>(got);
       return true;
     }
     // A read error is treated like the end of input: there is nothing more to
     // be had from it, and retrying would loop.
-    if (got < 0 && errno == EINTR) continue;
     inputEnded_ = true;
   }
   return false;
@@ -186,7 +183,7 @@ void Console::DiscardPendingInput() {
   if (inputIsTerminal_) {
     // Everything typed ahead: what we hold, and what the terminal holds.
     next_ = end_;
-    ::tcflush(inputFd_, TCIFLUSH);
+    DiscardTypedAhead(inputFd_);
     restOfLineIsDue_ = false;
   } else if (insideLine_) {
     // Dropped lazily, by the next read: dropping it now could mean waiting

@@ -1,10 +1,5 @@
 #include "evidence/evidence_database.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <vector>
 
 namespace {
@@ -61,7 +56,7 @@ EvidenceDatabase EvidenceDatabase::Open(const std::string& fileName) {
   if (db.files_.found() == EvidenceFiles::Found::kUnreadable) return Unreadable(*db.files_.failure());
 
   std::vector<PrivateCopy::Source> sources;
-  for (const EvidenceFile& file : db.files_.files()) sources.push_back({file.fd.get(), file.name, file.suffix});
+  for (const EvidenceFile& file : db.files_.files()) sources.push_back({file.fd.get(), file.size, file.name, file.suffix});
   const int database = db.files_.files().front().fd.get();
   Failure copyFailure;
   db.copy_ = PrivateCopy::Make(sources, copyFailure);

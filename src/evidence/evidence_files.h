@@ -7,8 +7,7 @@
 // The "-shm" index is not among them: SQLite rebuilds it from the WAL.
 //
 // Every file is opened read-only, without updating its access time where the
-// system lets this user (the file's owner, or a privileged user), and
-// without waiting (a FIFO named like a database must not hang the tool):
+// system lets this user, and without waiting (evidence/evidence_system.h):
 // - no file of the database's name: missing;
 // - a folder, FIFO, device or socket, a link that leads nowhere, or a file
 //   the user may not read, as the database or as one of its sidecars:
@@ -20,8 +19,6 @@
 // These descriptors are the only reads of the evidence: the private copy is
 // made through them, and the recovery of deleted records reads their bytes.
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -31,12 +28,13 @@
 
 #include "base/failure.h"
 #include "base/file_descriptor.h"
+#include "base/system.h"
 
 struct EvidenceFile {
   FileDescriptor fd;
   std::string name;    // as the examiner knows it: "places.sqlite", "places.sqlite-wal"
   std::string suffix;  // "" for the database, "-wal", "-journal"
-  off_t size = 0;
+  std::uint64_t size = 0;
 };
 
 class EvidenceFiles {
@@ -65,13 +63,6 @@ class EvidenceFiles {
 // What a sidecar of a database is, by the suffix of its name: "write-ahead
 // log" or "journal".
 std::string_view SidecarKind(std::string_view name);
-
-// What one read of the evidence gave: the bytes read, and the system's error
-// number when a read failed (0 when the file simply ended first).
-struct ReadResult {
-  std::size_t got = 0;
-  int error = 0;
-};
 
 // Reads out.size() bytes of the file at offset, as many reads as it takes:
 // all of them, or fewer when the file ends first or a read fails, which

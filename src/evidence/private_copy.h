@@ -13,16 +13,19 @@
 // mkdtemp (mode 0700) in the system's temporary folder ($TMPDIR, else /tmp),
 // its files created by the running user with mode 0600: whatever the owner
 // and modes of the evidence, SQLite may write the copy, and nobody else may
-// read it. The folder and every file SQLite may add to it are registered as
+// read it; on Windows a folder of the user's own temporary folder, which
+// the user's profile already keeps from others. The folder and every file SQLite may add to it are registered as
 // leftovers before they exist, so that neither the end of the task, nor the
 // end of the program, nor a signal leaves a copy of the evidence behind; the
-// run holds the folder's lock (TakeRunLock) for as long as the copy lives, so
+// run holds the folder's lock (TakeRunLock; on Windows, where a folder takes
+// no lock, a file "run.lock" in it) for as long as the copy lives, so
 // that a later run removes the copy of a run that was killed, and never one
 // a run still uses (RemovePrivateCopiesOfEndedRuns).
 //
 // The copy keeps the holes of a sparse file: it never takes more disk than
 // the evidence does.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -38,6 +41,7 @@ class PrivateCopy {
   // after the copy's name ("" for the database, "-wal", "-journal").
   struct Source {
     int fd;
+    std::uint64_t size;
     std::string name;
     std::string suffix;
   };

@@ -4,15 +4,19 @@
 // which is either complete under its final name or absent.
 //
 // The bytes go first to a new file in the same folder that has no name
-// (O_TMPFILE), or, where the file system has no such files, to a temporary
+// (Linux's O_TMPFILE), or, where there are no such files (other file
+// systems, Windows), to a temporary
 // ".skv-<pid>-<n>.part" created exclusively and never through a link, so
 // that nothing already there, the evidence included, is written through.
 // Publish gives a complete file a temporary name and renames it to its final
 // name once every byte has been written and the file closed without error;
 // the rename replaces a regular file, or a symbolic or hard link, of that
-// name without touching what it pointed to. A file that is not published,
+// name without touching what it pointed to (on Windows: MoveFileEx, through
+// to the disk; a file name that is a reparse point, a symbolic link or a
+// junction, is never opened as a file). A file that is not published,
 // because writing failed or the task ended early, is removed; if a signal
-// ends the program, the registry of leftover files removes a named one; if
+// or a console event ends the program, the registry of leftover files
+// removes a named one; if
 // the program is killed, a nameless one vanishes with it, and a named one is
 // removed by the next run (RemoveUnfinishedOutputsOfEndedRuns): the run holds
 // the file's lock (TakeRunLock) from its creation, and the next run removes

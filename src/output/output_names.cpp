@@ -1,17 +1,16 @@
 #include "output/output_names.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <numeric>
 
 #include "base/utf8.h"
+#include "output/output_system.h"
 
 namespace {
 
 bool IsUnsafeInName(char byte) {
   const auto c = static_cast<unsigned char>(byte);
-  return c == '/' || c == '\\' || c < 0x20 || c == 0x7F;
+  return c == '/' || c == '\\' || c < 0x20 || c == 0x7F || IsForbiddenInName(byte);
 }
 
 std::string CopySuffix(unsigned copy) { return copy < 2 ? std::string() : " (" + std::to_string(copy) + ")"; }
@@ -44,13 +43,6 @@ std::string FoldAsciiCase(std::string name) {
   return name;
 }
 
-// A folder, a FIFO, a device or a socket of that name: left alone.
-bool HoldsOtherThanFile(const std::string& name) {
-  struct stat status {};
-  if (::lstat(name.c_str(), &status) != 0) return false;
-  return !S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode);
-}
-
 }  // namespace
 
 std::string BuildFileName(std::span<const std::string_view> parts, std::string_view extension, unsigned copy) {
@@ -64,7 +56,7 @@ std::string BuildFileName(std::span<const std::string_view> parts, std::string_v
   }
   name += suffix;
   for (char c : extension) name += IsUnsafeInName(c) ? '_' : c;
-  return name;
+  return WithSystemNameRules(std::move(name));
 }
 
 bool OutputNames::IsTaken(const std::string& name) const {

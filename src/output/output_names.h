@@ -8,7 +8,10 @@
 // for exactly one file in the current folder:
 // - "/", "\" and the control bytes 0x00 to 0x1F and 0x7F become "_": no part
 //   can name another folder, end the name early, or break a line in a
-//   listing;
+//   listing; so do the bytes the system forbids (on Windows < > : " | ? *,
+//   where a ":" would write into a stream of another file), and the whole
+//   name keeps the system's other rules (on Windows: no dot or blank at its
+//   end, no device name such as CON or NUL as its stem);
 // - a name longer than the file system's 255 bytes is shortened, the longest
 //   parts first and each at a UTF-8 character boundary, until it fits with
 //   its extension; a short table name beside a long case reference is kept

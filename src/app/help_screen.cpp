@@ -1,4 +1,4 @@
-#include "console/help_screen.h"
+#include "app/help_screen.h"
 
 #include <string>
 

@@ -1,11 +1,42 @@
-#include "console/interruption.h"
+// The console layer on POSIX systems (Linux): see console/console_system.h.
 
+#include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include "base/leftover_files.h"
+#include "base/posix_signals.h"
 #include "console/console.h"
+#include "console/console_system.h"
+
+int StandardInput() { return STDIN_FILENO; }
+int StandardOutput() { return STDOUT_FILENO; }
+
+void PrepareStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) == -1) ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+
+long ReadInput(int fd, char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, size);
+    if (got < 0 && errno == EINTR) continue;
+    return static_cast<long>(got);
+  }
+}
+
+void DiscardTypedAhead(int fd) { ::tcflush(fd, TCIFLUSH); }
+
+void WriteToStandardOutputNow(std::string_view bytes) noexcept {
+  (void)::write(STDOUT_FILENO, bytes.data(), bytes.size());
+}
 
 namespace {
 
