@@ -1,0 +1,32 @@
+#pragma once
+
+// What the Windows halves of the layers share (only *_windows.cpp files
+// include this): UTF-8 and UTF-16 text, the system's path of a name, and
+// the handle under a descriptor.
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+// UTF-16 of UTF-8 text, and back; invalid input becomes U+FFFD.
+std::wstring Widen(std::string_view text);
+std::string Narrow(std::wstring_view text);
+
+// The UTF-16 path the wide API takes for a UTF-8 name: as it is when short,
+// and in the "\\?\" form of its whole path when it would pass the system's
+// limit of 260 characters, so that deep folders and long names work.
+std::wstring SystemPath(const std::string& name);
+
+// The handle under a descriptor, and a new descriptor over a handle (which
+// it then owns; -1, the handle closed, when none could be made).
+HANDLE HandleOf(int fd);
+int DescriptorOf(HANDLE handle, bool readOnly);
+
+// The error number of the last call, never 0: a failure that set none is an
+// input or output error.
+int LastError();
+
+// Whether a step that the console event handler must not interrupt is under
+// way (TerminationHeld).
+bool TerminationIsHeld();
