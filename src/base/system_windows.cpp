@@ -101,6 +101,56 @@ int LastError() {
 
 bool TerminationIsHeld() { return gHeldDepth.load() > 0; }
 
+std::wstring HandlePath(HANDLE handle) {
+  std::wstring path(kLongestLeftoverPath + 16, L'\0');
+  const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= path.size()) return {};
+  path.resize(length);
+  if (path.starts_with(L"\\\\?\\UNC\\")) return L"\\" + path.substr(7);
+  if (path.starts_with(L"\\\\?\\")) return path.substr(4);
+  return path;
+}
+
+namespace {
+
+std::wstring FullPath(const std::wstring& path) {
+  std::wstring full(kLongestLeftoverPath + 16, L'\0');
+  const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return {};
+  full.resize(length);
+  if (full.starts_with(L"\\\\?\\UNC\\")) return L"\\" + full.substr(7);
+  if (full.starts_with(L"\\\\?\\")) return full.substr(4);
+  return full;
+}
+
+}  // namespace
+
+HANDLE OpenItself(const std::string& path, DWORD access, bool folder) {
+  const std::wstring wide = SystemPath(path);
+  const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | (folder ? FILE_FLAG_BACKUP_SEMANTICS : 0);
+  const HANDLE handle = ::CreateFileW(wide.c_str(), access | FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return handle;
+  FILE_BASIC_INFO basic{};
+  const std::wstring opened = HandlePath(handle);
+  const std::wstring named = FullPath(wide);
+  const bool itself =
+      ::GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
+      (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+      ((basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) == folder && !opened.empty() &&
+      ::CompareStringOrdinal(opened.c_str(), -1, named.c_str(), -1, TRUE) == CSTR_EQUAL;
+  if (itself) return handle;
+  ::CloseHandle(handle);
+  return INVALID_HANDLE_VALUE;
+}
+
+bool RemoveThrough(HANDLE handle) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  return ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
 std::string SystemErrorText(int error) {
   wchar_t* text = nullptr;
   const DWORD length = ::FormatMessageW(

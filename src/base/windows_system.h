@@ -27,6 +27,22 @@ int DescriptorOf(HANDLE handle, bool readOnly);
 // input or output error.
 int LastError();
 
+// The path of what a handle has open, every link resolved, in the form the
+// user knows ("C:\...", "\\server\share\..."); empty when the system cannot
+// tell.
+std::wstring HandlePath(HANDLE handle);
+
+// Opens a file or folder of the given name itself, for removal, and not
+// through a link: the handle, or INVALID_HANDLE_VALUE when the name is a
+// link, leads elsewhere, or cannot be opened. Windows opens a reparse point
+// itself when asked to; Wine opens the file behind a Unix symbolic link
+// whatever it is asked, so the handle's own path is compared with the name's.
+HANDLE OpenItself(const std::string& path, DWORD access, bool folder);
+
+// Removes, through a handle OpenItself gave (with DELETE access), the file or
+// empty folder it opened; true when it is gone once the handle closes.
+bool RemoveThrough(HANDLE handle);
+
 // Whether a step that the console event handler must not interrupt is under
 // way (TerminationHeld).
 bool TerminationIsHeld();

@@ -53,19 +53,6 @@ OpenedEvidence Unreadable(int error, std::string reason = {}) {
 
 bool IsNotThere(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-// The path of the file a handle reads, every link resolved, in the form the
-// examiner knows ("C:\...", "\\server\share\...").
-std::string FinalPath(HANDLE handle, const std::string& fallback) {
-  std::wstring path(32768, L'\0');
-  const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
-                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= path.size()) return fallback;
-  path.resize(length);
-  if (path.starts_with(L"\\\\?\\UNC\\")) return "\\" + Narrow(std::wstring_view(path).substr(7));
-  if (path.starts_with(L"\\\\?\\")) return Narrow(std::wstring_view(path).substr(4));
-  return Narrow(path);
-}
-
 }  // namespace
 
 OpenedEvidence OpenEvidence(const std::string& path, EvidenceRole role) {
@@ -109,7 +96,12 @@ OpenedEvidence OpenEvidence(const std::string& path, EvidenceRole role) {
   opened.state = OpenedEvidence::State::kOpen;
   opened.size = static_cast<std::uint64_t>(size.QuadPart);
   opened.isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  if (role == EvidenceRole::kDatabase) opened.resolved = opened.isLink ? FinalPath(handle, path) : path;
+  // The file's own path, where its sidecars are: a link's target, and under
+  // Wine the file a Unix link leads to, which Wine shows as no link.
+  if (role == EvidenceRole::kDatabase) {
+    const std::wstring own = HandlePath(handle);
+    opened.resolved = own.empty() ? path : Narrow(own);
+  }
   opened.fd = FileDescriptor(DescriptorOf(handle, true));
   if (opened.fd.get() < 0) return Unreadable(InputOutputError());
   return opened;
@@ -183,26 +175,31 @@ int RemoveUnlockedCopyFolders(const std::string& base, std::string_view prefix,
   int removed = 0;
   do {
     const std::string name = Narrow(found.cFileName);
-    const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-    if (!folder || !IsNamedLikeLeftover(name, prefix)) continue;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || !IsNamedLikeLeftover(name, prefix)) continue;
     const std::string path = base + "\\" + name;
-    const std::string lockPath = path + "\\" + kLockFile;
-    const HANDLE lock = ::CreateFileW(SystemPath(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (lock != INVALID_HANDLE_VALUE) {
-      // A folder whose lock a run holds is that run's, whatever process ids
-      // say: it stays.
-      FileDescriptor held(DescriptorOf(lock, false));
-      if (held.get() < 0 || !TakeRunLock(held.get())) continue;
-      for (const std::string& file : fileNames) RemoveFileNow((path + "\\" + file).c_str());
-      held = FileDescriptor(-1);
-      RemoveFileNow(lockPath.c_str());
-    } else if (!IsNotThere(::GetLastError())) {
+    // The folder itself, never one a link leads to.
+    const HANDLE folder = OpenItself(path, DELETE, true);
+    if (folder == INVALID_HANDLE_VALUE) continue;
+    const HANDLE lock = OpenItself(path + "\\" + kLockFile, GENERIC_READ | GENERIC_WRITE | DELETE, false);
+    FileDescriptor held(lock != INVALID_HANDLE_VALUE ? DescriptorOf(lock, false) : -1);
+    // A folder whose lock a run holds is that run's, whatever process ids
+    // say: it stays. One without its lock file was left half made.
+    if (held.get() < 0 ? ::GetFileAttributesW(SystemPath(path + "\\" + kLockFile).c_str()) != INVALID_FILE_ATTRIBUTES
+                       : !TakeRunLock(held.get())) {
+      ::CloseHandle(folder);
       continue;
     }
+    for (const std::string& file : fileNames) {
+      const HANDLE handle = OpenItself(path + "\\" + file, DELETE, false);
+      if (handle == INVALID_HANDLE_VALUE) continue;
+      RemoveThrough(handle);
+      ::CloseHandle(handle);
+    }
+    if (held.get() >= 0) RemoveThrough(HandleOf(held.get()));
+    held = FileDescriptor(-1);
     // A folder that holds anything else is not one of ours: it stays.
-    if (::RemoveDirectoryW(SystemPath(path).c_str())) ++removed;
+    if (RemoveThrough(folder)) ++removed;
+    ::CloseHandle(folder);
   } while (::FindNextFileW(search, &found));
   ::FindClose(search);
   return removed;

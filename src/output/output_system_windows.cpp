@@ -107,18 +107,13 @@ int RemoveUnlockedOutputs(bool (*isOurs)(std::string_view name)) {
     if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) continue;
     const std::string name = Narrow(found.cFileName);
     if (!isOurs(name)) continue;
-    const HANDLE handle =
-        ::CreateFileW(SystemPath(name).c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // The file itself, never one a link leads to.
+    const HANDLE handle = OpenItself(name, GENERIC_READ | DELETE, false);
     if (handle == INVALID_HANDLE_VALUE) continue;
     const int fd = DescriptorOf(handle, true);
     if (fd < 0) continue;
     // A file whose lock a run holds is that run's output: it stays.
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    if (TakeRunLock(fd) &&
-        ::SetFileInformationByHandle(HandleOf(fd), FileDispositionInfo, &disposition, sizeof disposition)) {
-      ++removed;
-    }
+    if (TakeRunLock(fd) && RemoveThrough(HandleOf(fd))) ++removed;
     CloseDescriptor(fd);
   } while (::FindNextFileW(search, &found));
   ::FindClose(search);

@@ -46,8 +46,8 @@ TEST(HostileDatabases, TableNamesFromTheEvidenceStayInsideTheFolder) {
                                       kFile + "History esc_[2J.csv",
                                       kFile + "History .._.._escape.csv", kFile + "History back_slash.csv",
                                       kFile + "History ...csv", kFile + "History _.csv"}) {
-    ASSERT_TRUE(files.contains(expected)) << expected;
-    EXPECT_EQ(ReadFileBytes(folder / expected), "\"v\",\r\n\"row\",\r\n");
+    ASSERT_TRUE(files.contains(SystemName(expected))) << expected;
+    EXPECT_EQ(ReadFileBytes(folder / SystemName(expected)), "\"v\",\r\n\"row\",\r\n");
   }
   // The long name is cut to fit 255 bytes, before the two-byte character
   // that would not fit whole.
@@ -247,6 +247,8 @@ TEST(HostileDatabases, NamesThatHoldNoFileAreSaidSoAndPassedOver) {
   const bool root = ::geteuid() == 0;
   for (const Case& c : cases) {
     if (c.asNobody && !root) continue;
+    // FIFOs, Unix links and file modes are POSIX's; a folder is anyone's.
+    if (RunsUnderWine() && !c.kind.starts_with("folder")) continue;
     TempFolder evidence;
     c.make(evidence / "places.sqlite");
     CreateBrowserDatabase(evidence / "search.sqlite", "firefox3/search.sql");

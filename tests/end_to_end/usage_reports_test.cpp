@@ -130,6 +130,7 @@ TEST(UsageCsv, PlacesThatIsNoDatabaseEndsWithoutCountOrPauseAndKeepsTheEarlierRe
 }
 
 TEST(UsageCsv, ReportThatCannotBeCreatedEndsTheProgram) {
+  SKIP_UNDER_WINE("file modes and users are POSIX's");
   TempFolder folder;
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
   std::filesystem::permissions(folder.path(), std::filesystem::perms(0555));
@@ -140,6 +141,7 @@ TEST(UsageCsv, ReportThatCannotBeCreatedEndsTheProgram) {
 }
 
 TEST(UsageCsv, WriteFailureEndsTheProgramAndLeavesNoFile) {
+  SKIP_UNDER_WINE("a file-size limit is POSIX's");
   TempFolder folder;
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
                         "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, NULL, 0);"
@@ -253,7 +255,7 @@ TEST(UsageHtml, WholePageWithoutFavicons) {
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", kPageRows);
   for (const char* answer : {"", "N", "yes", " y", "y "}) {
     SkvRun run = RunHtml(folder, answer);
-    EXPECT_EQ(ReadFileBytes(folder / "2008-117 - Harbour <Street> - Internet Usage.html"), ExpectedPage(""))
+    EXPECT_EQ(ReadFileBytes(folder / SystemName("2008-117 - Harbour <Street> - Internet Usage.html")), ExpectedPage(""))
         << "answer '" << answer << "'";
     EXPECT_EQ(FileNames(folder.path()).size(), 2u) << "no favicon file for answer '" << answer << "'";
   }
@@ -264,7 +266,7 @@ TEST(UsageHtml, WholePageWithFaviconsAndItsImageFile) {
     TempFolder folder;
     CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql", kPageRows);
     RunHtml(folder, answer);
-    EXPECT_EQ(ReadFileBytes(folder / "2008-117 - Harbour <Street> - Internet Usage.html"),
+    EXPECT_EQ(ReadFileBytes(folder / SystemName("2008-117 - Harbour <Street> - Internet Usage.html")),
               ExpectedPage("<img src=\"favicon_1.ico\" width=\"16\" height=\"16\">"));
     // The bytes exactly, line feeds and zero bytes included; favicon 77 has
     // no row, so no file.
@@ -403,6 +405,7 @@ TEST(UsageHtml, PlacesThatIsNoDatabaseKeepsTheEarlierPage) {
 }
 
 TEST(UsageHtml, PageThatCannotBeCreatedEndsTheProgram) {
+  SKIP_UNDER_WINE("file modes and users are POSIX's");
   TempFolder folder;
   CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql");
   std::filesystem::permissions(folder.path(), std::filesystem::perms(0555));
@@ -413,6 +416,7 @@ TEST(UsageHtml, PageThatCannotBeCreatedEndsTheProgram) {
 }
 
 TEST(UsageReports, HistoryOfManyVisitsIsStreamedInSmallMemory) {
+  SKIP_UNDER_WINE("the memory measured would be Wine's");
   TempFolder folder;
   CreateBrowserDatabase(
       folder / "places.sqlite", "firefox3/places.sql",
@@ -565,7 +569,8 @@ TEST(UsageHtml, FaviconsNotWrittenAsNamedAreToldAfterTheCount) {
         << run.transcript;
     EXPECT_EQ(ReadFileBytes(folder / "favicon_11 (2).png"), "\x89PNG\r\n\x1A\n");
   }
-  {
+  // FIFOs are POSIX's.
+  if (!RunsUnderWine()) {
     TempFolder folder;
     ExecuteSql(folder / "places.sqlite",
                kCurrentPlaces + "INSERT INTO moz_places (id, url, title, rev_host) VALUES (1, 'http://a/', 't', '.');"
@@ -602,7 +607,7 @@ TEST(UsageHtml, ImagesThatFindNoRoomAreCountedAndTheReportGoesOn) {
   ASSERT_LT(images, 5u);
   const std::string line = "\n5 rows exported\n" + std::to_string(5 - images) +
                            " favicon images could not be written, the first favicon_" + std::to_string(images + 1) +
-                           ".png: No space left on device\n";
+                           ".png: " + SystemReason("No space left on device", "Disk full.") + "\n";
   EXPECT_NE(run.transcript.find(line), std::string::npos) << run.transcript;
 }
 

@@ -34,7 +34,43 @@ std::string ReachableCopyOfBinary(std::unique_ptr<TempFolder>& folder) {
   return copy.string();
 }
 
+// Runs skv.exe under Wine, with the temporary folder given where there is
+// one: Wine takes %TMP% from its own registry, not from the environment, so a
+// command shell sets it for the run.
+[[noreturn]] void ExecUnderWine(const std::string& temporaryFolder) {
+  const std::string exe = WindowsPath(WindowsBuildUnderTest());
+  if (temporaryFolder.empty()) {
+    ::execlp("wine", "wine", exe.c_str(), static_cast<char*>(nullptr));
+  } else {
+    const std::string folder = WindowsPath(temporaryFolder);
+    const std::string command = "set TMP=" + folder + "&& set TEMP=" + folder + "&& " + exe;
+    ::execlp("wine", "wine", "cmd", "/c", command.c_str(), static_cast<char*>(nullptr));
+  }
+  ::_exit(127);
+}
+
 }  // namespace
+
+const char* WindowsBuildUnderTest() {
+  const char* exe = std::getenv("SKV_WINDOWS_EXE");
+  return exe != nullptr && *exe != '\0' ? exe : nullptr;
+}
+
+std::string WindowsPath(const std::filesystem::path& path) {
+  std::string windows = "Z:" + std::filesystem::absolute(path).string();
+  for (char& c : windows) c = c == '/' ? '\\' : c;
+  return windows;
+}
+
+std::string SystemName(std::string name) {
+  if (!RunsUnderWine()) return name;
+  for (char& c : name) c = std::string_view("<>:\"|?*").find(c) != std::string_view::npos ? '_' : c;
+  return name;
+}
+
+std::string SystemReason(const std::string& posix, const std::string& windows) {
+  return RunsUnderWine() ? windows : posix;
+}
 
 StartedSkv::StartedSkv(const std::filesystem::path& folder, const std::string& input, const SkvOptions& options)
     : streams_(std::make_unique<TempFolder>()) {
@@ -66,7 +102,9 @@ StartedSkv::StartedSkv(const std::filesystem::path& folder, const std::string& i
     ::dup2(errFd, 2);
     if (options.output == StandardOutput::kClosed) ::close(1);
     if (options.output == StandardOutput::kBrokenPipe) ::dup2(brokenPipe[1], 1);
-    if (!options.temporaryFolder.empty()) ::setenv("TMPDIR", options.temporaryFolder.c_str(), 1);
+    // Wine keeps its server's socket under TMPDIR: a run under Wine is given
+    // its temporary folder by the command shell that starts it.
+    if (!options.temporaryFolder.empty() && !RunsUnderWine()) ::setenv("TMPDIR", options.temporaryFolder.c_str(), 1);
     for (const auto& [resource, bytes] : {std::pair{RLIMIT_FSIZE, options.fileSizeLimit},
                                           std::pair{RLIMIT_STACK, options.stackSizeLimit}}) {
       const struct rlimit limit {static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
@@ -76,6 +114,7 @@ StartedSkv::StartedSkv(const std::filesystem::path& folder, const std::string& i
         (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)) {
       ::_exit(127);
     }
+    if (RunsUnderWine()) ExecUnderWine(options.temporaryFolder);
     ::execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }

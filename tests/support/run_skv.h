@@ -14,6 +14,29 @@ inline constexpr bool kMemoryIsMeasured = false;
 inline constexpr bool kMemoryIsMeasured = true;
 #endif
 
+// The Windows build of skv under test instead of the Linux one, when the
+// environment names it (SKV_WINDOWS_EXE, the path of skv.exe), run under
+// Wine; nothing otherwise. `make test-windows` runs the end-to-end tests so.
+const char* WindowsBuildUnderTest();
+inline bool RunsUnderWine() { return WindowsBuildUnderTest() != nullptr; }
+
+// The path of a Linux file or folder as a program under Wine names it.
+std::string WindowsPath(const std::filesystem::path& path);
+
+// A test, or the part of one, that is about POSIX itself (file modes and
+// users, signals, FIFOs, the kernel's limits, flock) skips when skv.exe is
+// under test.
+#define SKIP_UNDER_WINE(why) \
+  if (RunsUnderWine()) GTEST_SKIP() << (why)
+
+// An output name as the build under test writes it: with Windows' own name
+// rules under Wine (< > : " | ? * become "_").
+std::string SystemName(std::string name);
+
+// The system's words for an error, as the build under test gives them: the
+// POSIX text, or Wine's text of the Windows error.
+std::string SystemReason(const std::string& posix, const std::string& windows);
+
 // The built skv binary run as an examiner runs it: in the given folder, with
 // the given bytes as its standard input (a file, as when a script is piped).
 struct SkvRun {
