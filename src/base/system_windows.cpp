@@ -26,6 +26,8 @@ constexpr std::size_t kShortPathLimit = MAX_PATH - 12;
 
 std::atomic<int> gHeldDepth{0};
 
+std::atomic<HANDLE> gTracked[64];
+
 // The "\\?\" form of path into out (room wide characters), with no memory
 // taken: for the console event handler too. False when it does not fit.
 bool LongForm(const wchar_t* path, wchar_t* out, std::size_t room) {
@@ -90,8 +92,32 @@ HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 
 int DescriptorOf(HANDLE handle, bool readOnly) {
   const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), (readOnly ? _O_RDONLY : _O_RDWR) | _O_BINARY);
-  if (fd < 0) ::CloseHandle(handle);
+  if (fd < 0) {
+    ::CloseHandle(handle);
+  } else {
+    KeepTrackOf(handle);
+  }
   return fd;
+}
+
+void KeepTrackOf(HANDLE handle) noexcept {
+  for (std::atomic<HANDLE>& slot : gTracked) {
+    HANDLE empty = nullptr;
+    if (slot.compare_exchange_strong(empty, handle)) return;
+  }
+}
+
+void LoseTrackOf(HANDLE handle) noexcept {
+  for (std::atomic<HANDLE>& slot : gTracked) {
+    HANDLE tracked = handle;
+    if (slot.compare_exchange_strong(tracked, nullptr)) return;
+  }
+}
+
+void CloseTrackedHandles() noexcept {
+  for (std::atomic<HANDLE>& slot : gTracked) {
+    if (const HANDLE handle = slot.exchange(nullptr); handle != nullptr) ::CloseHandle(handle);
+  }
 }
 
 int LastError() {
@@ -179,7 +205,10 @@ const char kFolderSeparator = '\\';
 
 long CurrentProcessId() { return static_cast<long>(::GetCurrentProcessId()); }
 
-void CloseDescriptor(int fd) { ::_close(fd); }
+void CloseDescriptor(int fd) {
+  LoseTrackOf(HandleOf(fd));
+  ::_close(fd);
+}
 
 ReadResult ReadAt(int fd, std::uint64_t offset, std::span<std::uint8_t> out) {
   ReadResult result;

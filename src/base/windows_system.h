@@ -23,6 +23,16 @@ std::wstring SystemPath(const std::string& name);
 HANDLE HandleOf(int fd);
 int DescriptorOf(HANDLE handle, bool readOnly);
 
+// The handles the program has open on files, which the console event
+// handler closes, the program's thread stopped, before it removes the
+// leftovers: on file systems that keep a file marked for deletion until its
+// last handle closes (Wine's, Windows' older ones), a file still open would
+// stay, and its folder with it. A handle more than the table holds is not
+// tracked.
+void KeepTrackOf(HANDLE handle) noexcept;
+void LoseTrackOf(HANDLE handle) noexcept;
+void CloseTrackedHandles() noexcept;
+
 // The error number of the last call, never 0: a failure that set none is an
 // input or output error.
 int LastError();

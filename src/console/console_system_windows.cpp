@@ -38,6 +38,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     if (!TerminationIsHeld()) break;
     ::ResumeThread(gProgramThread);
   }
+  CloseTrackedHandles();
   RemoveLeftovers();
   Console::EndProgressLineOnSignal();
   // At once: the stopped thread may hold a lock that an orderly exit needs.

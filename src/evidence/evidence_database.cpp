@@ -11,8 +11,10 @@ namespace {
 constexpr int kPageCacheKiB = 1024;
 
 // Opens a database with SQLite; nothing when it cannot, SQLite's reason then
-// in failure.
-DatabaseHandle OpenWithSqlite(const std::string& path, int flags, Failure& failure) {
+// in failure. A private copy is the connection's alone: it keeps its WAL
+// index in memory instead of a "-shm" file that stays mapped, and so open,
+// while the connection lives.
+DatabaseHandle OpenWithSqlite(const std::string& path, int flags, bool privateCopy, Failure& failure) {
   sqlite3* raw = nullptr;
   // The program has one thread: SQLite's own locking of each call is not
   // needed, and costs a mutex pair per call and per cell.
@@ -27,7 +29,8 @@ DatabaseHandle OpenWithSqlite(const std::string& path, int flags, Failure& failu
   // hot journal and a look at the file for every statement. It ends when the
   // connection closes; nothing is written in it. A file that is no database
   // fails here in silence and at the task's first statement aloud.
-  const std::string begin = "BEGIN; PRAGMA cache_size = -" + std::to_string(kPageCacheKiB);
+  const std::string begin = std::string(privateCopy ? "PRAGMA locking_mode = EXCLUSIVE; " : "") +
+                            "BEGIN; PRAGMA cache_size = -" + std::to_string(kPageCacheKiB);
   sqlite3_exec(db.get(), begin.c_str(), nullptr, nullptr, nullptr);
   return db;
 }
@@ -64,13 +67,13 @@ EvidenceDatabase EvidenceDatabase::Open(const std::string& fileName) {
     // Read and write, so that SQLite may apply the WAL or roll the journal
     // back; never create: the copy is there.
     Failure failure{Failure::Step::kCopy, {}, 0, {}};
-    db.db_ = OpenWithSqlite(db.copy_->database(), SQLITE_OPEN_READWRITE, failure);
+    db.db_ = OpenWithSqlite(db.copy_->database(), SQLITE_OPEN_READWRITE, true, failure);
     if (!db.db_) return Unreadable(std::move(failure));
   } else if (copyFailure.step == Failure::Step::kCopy && sources.size() == 1 && !InWalMode(database)) {
     // No room for a copy of a database that SQLite can read where it stands
     // without writing: read it so, at the cost of its access time.
     Failure failure{Failure::Step::kRead, fileName, 0, {}};
-    db.db_ = OpenWithSqlite(fileName, SQLITE_OPEN_READONLY, failure);
+    db.db_ = OpenWithSqlite(fileName, SQLITE_OPEN_READONLY, false, failure);
     if (!db.db_) return Unreadable(std::move(failure));
     db.failure_ = std::move(copyFailure);
   } else {

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <random>
+#include <type_traits>
 
 #include "base/leftover_files.h"
 #include "base/system.h"
@@ -22,12 +23,28 @@ constexpr const char* kLockFile = "run.lock";
 
 // SQLite opens the private copy through CreateFileW without sharing
 // deletion; shared, a copy can be removed by the console event handler while
-// SQLite still holds it, and vanishes when the process ends.
+// SQLite still holds it. Its handles are tracked, for the handler to close
+// first (base/windows_system.h).
 decltype(&::CreateFileW) gSqliteCreateFile = nullptr;
+decltype(&::CloseHandle) gSqliteCloseHandle = nullptr;
 
 HANDLE WINAPI CreateFileSharingDeletion(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                         DWORD disposition, DWORD flags, HANDLE templateFile) {
-  return gSqliteCreateFile(name, access, share | FILE_SHARE_DELETE, security, disposition, flags, templateFile);
+  const HANDLE handle =
+      gSqliteCreateFile(name, access, share | FILE_SHARE_DELETE, security, disposition, flags, templateFile);
+  if (handle != INVALID_HANDLE_VALUE) KeepTrackOf(handle);
+  return handle;
+}
+
+BOOL WINAPI CloseTrackedHandle(HANDLE handle) {
+  LoseTrackOf(handle);
+  return gSqliteCloseHandle(handle);
+}
+
+bool Replace(sqlite3_vfs* vfs, const char* name, auto& original, auto replacement) {
+  original = reinterpret_cast<std::remove_reference_t<decltype(original)>>(vfs->xGetSystemCall(vfs, name));
+  return original != nullptr &&
+         vfs->xSetSystemCall(vfs, name, reinterpret_cast<sqlite3_syscall_ptr>(replacement)) == SQLITE_OK;
 }
 
 void ShareDeletionOfSqliteFiles() {
@@ -35,10 +52,8 @@ void ShareDeletionOfSqliteFiles() {
     sqlite3_initialize();
     sqlite3_vfs* vfs = sqlite3_vfs_find(nullptr);
     if (vfs == nullptr || vfs->xGetSystemCall == nullptr) return false;
-    gSqliteCreateFile = reinterpret_cast<decltype(&::CreateFileW)>(vfs->xGetSystemCall(vfs, "CreateFileW"));
-    if (gSqliteCreateFile == nullptr) return false;
-    return vfs->xSetSystemCall(vfs, "CreateFileW", reinterpret_cast<sqlite3_syscall_ptr>(CreateFileSharingDeletion)) ==
-           SQLITE_OK;
+    return Replace(vfs, "CloseHandle", gSqliteCloseHandle, CloseTrackedHandle) &&
+           Replace(vfs, "CreateFileW", gSqliteCreateFile, CreateFileSharingDeletion);
   }();
   (void)done;
 }

@@ -70,6 +70,7 @@ int CreateNamedOutput(const std::string& name, int& error) {
 int NameTakenError() { return ERROR_FILE_EXISTS; }
 
 int CloseOutput(int fd) {
+  LoseTrackOf(HandleOf(fd));
   ::SetLastError(0);
   return ::_close(fd) == 0 ? 0 : LastError();
 }

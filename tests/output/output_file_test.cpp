@@ -5,7 +5,6 @@
 #include "output/output_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>

@@ -1,12 +1,12 @@
 #include "output/output_names.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "output/csv_format.h"
 #include "support/temp_folder.h"
+#include "support/test_system.h"
 
 namespace {
 
@@ -34,6 +34,7 @@ std::string TableName(std::string_view reference, std::string_view name, std::st
 TEST(OutputNames, EveryPartIsMadeSafeAlike) {
   struct Case {
     std::string reference, name, table, expected;
+    std::string onWindows = {};  // where Windows' own rules make it another
   };
   const Case cases[] = {
       {"2008-117", "Harbour Street", "urls", "2008-117 - Harbour Street - History urls.csv"},
@@ -42,10 +43,37 @@ TEST(OutputNames, EveryPartIsMadeSafeAlike) {
       {"2008/117", "..", "../x\\y/z", "2008_117 - .. - History .._x_y_z.csv"},
       {"../escaped", "/abs", "t", ".._escaped - _abs - History t.csv"},
       {std::string("N\0", 2), "line\nfeed", "tab\tdel\x7F", "N_ - line_feed - History tab_del_.csv"},
-      // Quotes, blanks and bytes beyond ASCII are kept.
-      {"\"q\"", "caf\xC3\xA9", "a b", "\"q\" - caf\xC3\xA9 - History a b.csv"},
+      // Quotes, blanks and bytes beyond ASCII are kept; Windows forbids
+      // quotes, and a colon would write into a stream of the file "2008".
+      {"\"q\"", "caf\xC3\xA9", "a b", "\"q\" - caf\xC3\xA9 - History a b.csv", "_q_ - caf\xC3\xA9 - History a b.csv"},
+      {"2008:117", "<a>|b?*", "t", "2008:117 - <a>|b?* - History t.csv", "2008_117 - _a__b__ - History t.csv"},
   };
-  for (const Case& c : cases) EXPECT_EQ(TableName(c.reference, c.name, c.table), c.expected);
+  for (const Case& c : cases) {
+    EXPECT_EQ(TableName(c.reference, c.name, c.table),
+              kBuiltForWindows && !c.onWindows.empty() ? c.onWindows : c.expected);
+  }
+}
+
+// A device's name, a dot or a blank at the end: names Windows would take
+// for something else, or change.
+TEST(OutputNames, WholeNamesKeepTheSystemsRules) {
+  struct Case {
+    std::string name, extension, expected, onWindows;
+  };
+  const Case cases[] = {
+      {"CON", "", "CON", "CON_"},
+      {"con", ".csv", "con.csv", "con_.csv"},
+      {"Nul ", ".html", "Nul .html", "Nul_ .html"},
+      {"LPT9", ".png", "LPT9.png", "LPT9_.png"},
+      {"COM10", ".png", "COM10.png", "COM10.png"},
+      {"CONSOLE", ".csv", "CONSOLE.csv", "CONSOLE.csv"},
+      {"report.", "", "report.", "report_"},
+      {"report ", "", "report ", "report_"},
+  };
+  for (const Case& c : cases) {
+    const std::string_view parts[] = {c.name};
+    EXPECT_EQ(BuildFileName(parts, c.extension), kBuiltForWindows ? c.onWindows : c.expected) << c.name;
+  }
 }
 
 TEST(OutputNames, LongNamesAreShortenedLongestPartFirstAtACharacterBoundary) {

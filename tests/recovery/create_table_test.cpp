@@ -128,7 +128,7 @@ TEST(CreateTable, ReadsEveryBrowserTableAsSqliteDoes) {
     }
   }
   for (const char* profile : {"real-profiles/firefox-esr", "real-profiles/chromium"}) {
-    const fs::path copies = folder / fs::path(profile).filename();
+    const fs::path copies = folder.path() / fs::path(profile).filename();
     fs::create_directory(copies);
     CopyTestDataFolder(profile, copies);
     for (const auto& entry : fs::directory_iterator(copies)) {
@@ -138,7 +138,7 @@ TEST(CreateTable, ReadsEveryBrowserTableAsSqliteDoes) {
   int tables = 0;
   for (const fs::path& file : databases) {
     sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open_v2(reinterpret_cast<const char*>(file.u8string().c_str()), &raw, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
     DatabaseHandle db(raw);
     Statement sql = PrepareStatement(db.get(), "SELECT name, sql FROM sqlite_master WHERE type = 'table'");
     std::map<std::string, std::string> statements;

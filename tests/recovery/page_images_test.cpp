@@ -5,7 +5,6 @@
 // changes what comes out of one of them.
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <cstring>
 #include <map>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "recovery/cell_reader.h"
+#include "support/peak_memory.h"
 #include "recovery/page_sources.h"
 #include "recovery/record_carver.h"
 #include "recovery/table_schemas.h"
@@ -413,9 +413,7 @@ TEST(PageImages, WalFramesByTheirCommitSaltsAndChecksums) {
     std::vector<std::string> found = SearchFiles(files);
     EXPECT_EQ(found, c.found) << c.name;
     // Nothing kept by page number for a page the files cannot hold.
-    struct rusage usage {};
-    ::getrusage(RUSAGE_SELF, &usage);
-    EXPECT_LT(usage.ru_maxrss, 1024 * 1024) << c.name << ": KiB at the most";
+    EXPECT_LT(PeakMemoryKiB(), 1024 * 1024) << c.name << ": KiB at the most";
   }
 }
 

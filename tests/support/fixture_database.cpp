@@ -10,7 +10,7 @@ std::filesystem::path TestDataFile(const std::string& relative) { return std::fi
 
 void ExecuteSql(const std::filesystem::path& file, const std::string& sql) {
   sqlite3* db = nullptr;
-  int result = sqlite3_open(file.c_str(), &db);
+  int result = sqlite3_open(reinterpret_cast<const char*>(file.u8string().c_str()), &db);
   ASSERT_EQ(result, SQLITE_OK) << file;
   char* message = nullptr;
   result = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
@@ -20,7 +20,9 @@ void ExecuteSql(const std::filesystem::path& file, const std::string& sql) {
   ASSERT_EQ(result, SQLITE_OK) << error << "\nin: " << sql.substr(0, 400);
 }
 
-OpenConnection::OpenConnection(const std::filesystem::path& file) { sqlite3_open(file.c_str(), &db_); }
+OpenConnection::OpenConnection(const std::filesystem::path& file) {
+  sqlite3_open(reinterpret_cast<const char*>(file.u8string().c_str()), &db_);
+}
 
 OpenConnection::~OpenConnection() { sqlite3_close(db_); }
 

@@ -1,32 +1,26 @@
 #include "support/temp_folder.h"
 
-#include <stdlib.h>
-#include <sys/mount.h>
-
-#include <cerrno>
-#include <cstring>
-
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 
 TempFolder::TempFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "skv-test-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  static std::mt19937_64 names(std::random_device{}());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    path_ = std::filesystem::temp_directory_path() / ("skv-test-" + std::to_string(names() % 1000000000000u));
+    // Made here, so no other process has it.
+    if (std::filesystem::create_directory(path_)) {
+      std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
+      return;
+    }
+  }
+  throw std::runtime_error("no temporary folder could be made");
 }
 
 TempFolder::~TempFolder() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
-}
-
-MountedTmpfs::MountedTmpfs(unsigned long flags, const std::string& options) {
-  if (::mount("tmpfs", folder_.path().c_str(), "tmpfs", flags, options.c_str()) != 0) error_ = std::strerror(errno);
-}
-
-MountedTmpfs::~MountedTmpfs() {
-  if (mounted()) ::umount(folder_.path().c_str());
 }
 
 std::string ReadFileBytes(const std::filesystem::path& file) {
