@@ -153,9 +153,13 @@ windows-tests: windows-configure
 # The unit tests built for Windows and the end-to-end tests run against
 # skv.exe, all under Wine.
 test-windows: windows-tests build
-	wine $(WINDOWS_DIR)/tests/unit_tests.exe
-	SKV_WINDOWS_EXE=$(CURDIR)/$(WINDOWS_DIR)/skv.exe $(BUILD_DIR)/tests/end_to_end_tests
-	wineserver -k || true
+	@# Wine's folder made first, and its server kept for the run: what Wine
+	@# says while it makes the folder is not a test's output.
+	wineboot -i >/dev/null 2>&1; wineserver -w
+	wineserver -p; \
+	wine $(WINDOWS_DIR)/tests/unit_tests.exe && \
+	SKV_WINDOWS_EXE=$(CURDIR)/$(WINDOWS_DIR)/skv.exe $(BUILD_DIR)/tests/end_to_end_tests; \
+	status=$$?; wineserver -k; exit $$status
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(WINDOWS_DIR) build-fuzz build-fuzz-* $(COVERAGE_DIR) demo
