@@ -72,8 +72,8 @@ std::wstring Widen(std::string_view text) {
 std::string Narrow(std::wstring_view text) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
-  std::string narrow(
-      static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr)), '\0');
+  const int length = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(length), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, narrow.data(), static_cast<int>(narrow.size()), nullptr,
                         nullptr);
   return narrow;
@@ -97,6 +97,16 @@ int DescriptorOf(HANDLE handle, bool readOnly) {
   } else {
     KeepTrackOf(handle);
   }
+  return fd;
+}
+
+int DescriptorOfNew(HANDLE handle, int& error) {
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = LastError();
+    return -1;
+  }
+  const int fd = DescriptorOf(handle, false);
+  error = fd < 0 ? InputOutputError() : 0;
   return fd;
 }
 

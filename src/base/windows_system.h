@@ -33,6 +33,10 @@ void KeepTrackOf(HANDLE handle) noexcept;
 void LoseTrackOf(HANDLE handle) noexcept;
 void CloseTrackedHandles() noexcept;
 
+// A descriptor over the handle a call that creates a file gave: -1, and the
+// error number in error, when it gave none.
+int DescriptorOfNew(HANDLE handle, int& error);
+
 // The error number of the last call, never 0: a failure that set none is an
 // input or output error.
 int LastError();

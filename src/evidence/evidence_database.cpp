@@ -59,7 +59,9 @@ EvidenceDatabase EvidenceDatabase::Open(const std::string& fileName) {
   if (db.files_.found() == EvidenceFiles::Found::kUnreadable) return Unreadable(*db.files_.failure());
 
   std::vector<PrivateCopy::Source> sources;
-  for (const EvidenceFile& file : db.files_.files()) sources.push_back({file.fd.get(), file.size, file.name, file.suffix});
+  for (const EvidenceFile& file : db.files_.files()) {
+    sources.push_back({file.fd.get(), file.size, file.name, file.suffix});
+  }
   const int database = db.files_.files().front().fd.get();
   Failure copyFailure;
   db.copy_ = PrivateCopy::Make(sources, copyFailure);

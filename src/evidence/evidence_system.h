@@ -27,6 +27,14 @@ struct OpenedEvidence {
   // keeps a database's WAL and journal beside the file itself.
   bool isLink = false;
   std::string resolved;
+
+  static OpenedEvidence Unreadable(int error, std::string reason = {}) {
+    OpenedEvidence opened;
+    opened.state = State::kUnreadable;
+    opened.error = error;
+    opened.reason = std::move(reason);
+    return opened;
+  }
 };
 
 // Opens a file of the evidence read-only, never waiting for it (a FIFO

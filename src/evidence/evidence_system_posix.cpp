@@ -48,28 +48,22 @@ std::string ResolvedPath(int fd, const std::string& fileName) {
   return error ? fileName : path.string();
 }
 
-OpenedEvidence Unreadable(int error, std::string reason = {}) {
-  OpenedEvidence opened;
-  opened.state = OpenedEvidence::State::kUnreadable;
-  opened.error = error;
-  opened.reason = std::move(reason);
-  return opened;
-}
-
 }  // namespace
 
 OpenedEvidence OpenEvidence(const std::string& path, EvidenceRole role) {
   // A database's name first: most names a profile lists are not there.
   struct stat name {};
   if (role == EvidenceRole::kDatabase && ::lstat(path.c_str(), &name) != 0) {
-    return errno == ENOENT ? OpenedEvidence() : Unreadable(errno);
+    return errno == ENOENT ? OpenedEvidence() : OpenedEvidence::Unreadable(errno);
   }
   FileDescriptor fd(OpenWithoutAccessTime(path));
-  if (fd.get() < 0 && role == EvidenceRole::kDatabase) return Unreadable(0, WhyNotOpened(path, name, errno));
-  if (fd.get() < 0) return errno == ENOENT ? OpenedEvidence() : Unreadable(errno);
+  if (fd.get() < 0 && role == EvidenceRole::kDatabase) {
+    return OpenedEvidence::Unreadable(0, WhyNotOpened(path, name, errno));
+  }
+  if (fd.get() < 0) return errno == ENOENT ? OpenedEvidence() : OpenedEvidence::Unreadable(errno);
   struct stat status {};
-  if (::fstat(fd.get(), &status) != 0) return Unreadable(errno);
-  if (!S_ISREG(status.st_mode)) return Unreadable(0, KindOf(status.st_mode));
+  if (::fstat(fd.get(), &status) != 0) return OpenedEvidence::Unreadable(errno);
+  if (!S_ISREG(status.st_mode)) return OpenedEvidence::Unreadable(0, KindOf(status.st_mode));
   OpenedEvidence opened;
   opened.state = OpenedEvidence::State::kOpen;
   opened.size = static_cast<std::uint64_t>(status.st_size);

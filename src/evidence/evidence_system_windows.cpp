@@ -58,14 +58,6 @@ void ShareDeletionOfSqliteFiles() {
   (void)done;
 }
 
-OpenedEvidence Unreadable(int error, std::string reason = {}) {
-  OpenedEvidence opened;
-  opened.state = OpenedEvidence::State::kUnreadable;
-  opened.error = error;
-  opened.reason = std::move(reason);
-  return opened;
-}
-
 bool IsNotThere(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 }  // namespace
@@ -76,16 +68,17 @@ OpenedEvidence OpenEvidence(const std::string& path, EvidenceRole role) {
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = ::GetLastError();
-    return IsNotThere(error) ? OpenedEvidence() : Unreadable(static_cast<int>(error));
+    return IsNotThere(error) ? OpenedEvidence() : OpenedEvidence::Unreadable(static_cast<int>(error));
   }
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Unreadable(0, "it is a folder, not a file");
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return OpenedEvidence::Unreadable(0, "it is a folder, not a file");
   // Allowed to write the file's times, the handle can ask the file system to
   // leave its access time as it is; a user who may not (read-only media, a
   // file of another user) reads it without.
   HANDLE handle = ::CreateFileW(wide.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
-    handle = ::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle =
+        ::CreateFileW(wide.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   } else if (handle != INVALID_HANDLE_VALUE) {
     FILETIME keep{0xFFFFFFFF, 0xFFFFFFFF};
     ::SetFileTime(handle, nullptr, &keep, nullptr);
@@ -94,18 +87,19 @@ OpenedEvidence OpenEvidence(const std::string& path, EvidenceRole role) {
     const DWORD error = ::GetLastError();
     // A link that leads nowhere, for a sidecar, is no sidecar.
     if (role == EvidenceRole::kSidecar && IsNotThere(error)) return OpenedEvidence();
-    return Unreadable(static_cast<int>(error));
+    return OpenedEvidence::Unreadable(static_cast<int>(error));
   }
   const DWORD type = ::GetFileType(handle);
   if (type != FILE_TYPE_DISK) {
     ::CloseHandle(handle);
-    return Unreadable(0, type == FILE_TYPE_PIPE ? "it is a pipe, not a file" : "it is a device, not a file");
+    return OpenedEvidence::Unreadable(0, type == FILE_TYPE_PIPE ? "it is a pipe, not a file"
+                                                                : "it is a device, not a file");
   }
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(handle, &size)) {
     const int error = LastError();
     ::CloseHandle(handle);
-    return Unreadable(error);
+    return OpenedEvidence::Unreadable(error);
   }
   OpenedEvidence opened;
   opened.state = OpenedEvidence::State::kOpen;
@@ -118,7 +112,7 @@ OpenedEvidence OpenEvidence(const std::string& path, EvidenceRole role) {
     opened.resolved = own.empty() ? path : Narrow(own);
   }
   opened.fd = FileDescriptor(DescriptorOf(handle, true));
-  if (opened.fd.get() < 0) return Unreadable(InputOutputError());
+  if (opened.fd.get() < 0) return OpenedEvidence::Unreadable(InputOutputError());
   return opened;
 }
 
@@ -161,15 +155,9 @@ CopyFolder MakeCopyFolder(const std::string& base, std::string_view prefix) {
 }
 
 int CreateCopyFile(const std::string& path, int& error) {
-  const HANDLE handle = ::CreateFileW(SystemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
-                                     CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    error = LastError();
-    return -1;
-  }
-  const int fd = DescriptorOf(handle, false);
-  error = fd < 0 ? InputOutputError() : 0;
-  return fd;
+  return DescriptorOfNew(::CreateFileW(SystemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                                       CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
+                         error);
 }
 
 std::uint64_t CopyInSystem(int, int, std::uint64_t from, std::uint64_t) { return from; }

@@ -15,7 +15,9 @@ namespace {
 constexpr std::string_view kDeviceNames[] = {
     "CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM0", "COM1", "COM2", "COM3", "COM4",
     "COM5", "COM6", "COM7", "COM8", "COM9",   "LPT0",    "LPT1", "LPT2", "LPT3", "LPT4", "LPT5",
-    "LPT6", "LPT7", "LPT8", "LPT9", "COM\xC2\xB9", "COM\xC2\xB2", "COM\xC2\xB3", "LPT\xC2\xB9", "LPT\xC2\xB2", "LPT\xC2\xB3"};
+    "LPT6", "LPT7", "LPT8", "LPT9",
+    // COM and LPT with a superscript one, two or three, in UTF-8.
+    "COM\xC2\xB9", "COM\xC2\xB2", "COM\xC2\xB3", "LPT\xC2\xB9", "LPT\xC2\xB2", "LPT\xC2\xB3"};
 
 bool IsDeviceName(std::string_view stem) {
   for (std::string_view device : kDeviceNames) {
@@ -40,8 +42,9 @@ int NameUnnamedOutput(int, const std::string&) { return ERROR_NOT_SUPPORTED; }
 int CreateNamedOutput(const std::string& name, int& error) {
   // Never through a link: a new file, and the handle of the name itself
   // should a reparse point stand there.
-  const HANDLE handle = ::CreateFileW(SystemPath(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE handle =
+      ::CreateFileW(SystemPath(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD last = ::GetLastError();
     error = last == ERROR_FILE_EXISTS || last == ERROR_ALREADY_EXISTS ? NameTakenError() : LastError();
@@ -131,12 +134,6 @@ int CreateScratchFile(const std::string& folder, int& error) {
     const HANDLE handle = ::CreateFileW(SystemPath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS) continue;
-    if (handle == INVALID_HANDLE_VALUE) {
-      error = LastError();
-      return -1;
-    }
-    const int fd = DescriptorOf(handle, false);
-    error = fd < 0 ? InputOutputError() : 0;
-    return fd;
+    return DescriptorOfNew(handle, error);
   }
 }

@@ -117,12 +117,7 @@ TEST(WindowsBuild, CtrlCDuringATaskLeavesNeitherAPartialOutputNorACopyOfTheEvide
   TempFolder folder;
   TempFolder temporary;
   TempFolder streams;
-  CreateBrowserDatabase(folder / "places.sqlite", "firefox3/places.sql",
-                        "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, NULL, 0);"
-                        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400000) "
-                        "INSERT INTO moz_historyvisits SELECT i, 0, 1, 1228580112000000 + i, 1, 1 FROM n;");
-  // In WAL mode, so that the task reads it from a private copy.
-  ExecuteSql(folder / "places.sqlite", "PRAGMA journal_mode=WAL;");
+  CreateHistoryToInterrupt(folder / "places.sqlite");
   const std::set<std::string> evidence = FileNames(folder.path());
   WriteFileBytes(streams / "input", StandardSettingsInput() + "D\nn\n\nX\n");
   HelperRun console(folder.path(), temporary.path(),

@@ -20,6 +20,14 @@ void ExecuteSql(const std::filesystem::path& file, const std::string& sql) {
   ASSERT_EQ(result, SQLITE_OK) << error << "\nin: " << sql.substr(0, 400);
 }
 
+void CreateHistoryToInterrupt(const std::filesystem::path& file) {
+  CreateBrowserDatabase(file, "firefox3/places.sql",
+                        "INSERT INTO moz_places VALUES (1, 'http://a.example/', 'A', '.', 1, 0, 0, NULL, 0);"
+                        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400000) "
+                        "INSERT INTO moz_historyvisits SELECT i, 0, 1, 1228580112000000 + i, 1, 1 FROM n;");
+  ExecuteSql(file, "PRAGMA journal_mode=WAL;");
+}
+
 OpenConnection::OpenConnection(const std::filesystem::path& file) {
   sqlite3_open(reinterpret_cast<const char*>(file.u8string().c_str()), &db_);
 }

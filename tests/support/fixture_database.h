@@ -13,6 +13,10 @@
 void CreateBrowserDatabase(const std::filesystem::path& file, const std::string& schemaScript,
                            const std::string& rowsSql = "");
 
+// A places.sqlite of 400,000 visits in WAL mode: a report long enough to be
+// interrupted in the middle, read from a private copy.
+void CreateHistoryToInterrupt(const std::filesystem::path& file);
+
 // Runs SQL on a database file, creating it when missing. Fails the test on an
 // SQLite error.
 void ExecuteSql(const std::filesystem::path& file, const std::string& sql);

@@ -73,8 +73,9 @@ int SendEvent(const std::wstring& event, const std::string& text, const wchar_t*
 
 int HoldUntilInputEnds(bool lock, int count, wchar_t** paths) {
   for (int i = 0; i < count; ++i) {
-    const HANDLE file = ::CreateFileW(paths[i], GENERIC_READ, lock ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD share = lock ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+    const HANDLE file =
+        ::CreateFileW(paths[i], GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 3;
     // The run's lock: one byte at 0x4000000000000000 (base/system_windows.cpp).
     OVERLAPPED at{};
