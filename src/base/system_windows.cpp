@@ -28,13 +28,20 @@ std::atomic<int> gHeldDepth{0};
 
 std::atomic<HANDLE> gTracked[64];
 
-// The "\\?\" form of path into out (room wide characters), with no memory
-// taken: for the console event handler too. False when it does not fit.
-bool LongForm(const wchar_t* path, wchar_t* out, std::size_t room) {
-  if (std::wcsncmp(path, L"\\\\?\\", 4) == 0) return false;  // already in that form
+// The path the wide API takes for path into out (room wide characters), with
+// no memory taken: for the console event handler too. As it is while its
+// whole path is short; else the "\\?\" form of the whole path. False when it
+// does not fit.
+bool ApiPath(const wchar_t* path, wchar_t* out, std::size_t room) {
+  const std::size_t length = std::wcslen(path);
   wchar_t full[kLongestLeftoverPath + 8];
-  const DWORD length = ::GetFullPathNameW(path, static_cast<DWORD>(std::size(full)), full, nullptr);
-  if (length == 0 || length >= std::size(full)) return false;
+  const DWORD fullLength = ::GetFullPathNameW(path, static_cast<DWORD>(std::size(full)), full, nullptr);
+  const bool extended = std::wcsncmp(path, L"\\\\?\\", 4) == 0;
+  if (extended || fullLength == 0 || fullLength >= std::size(full) || fullLength <= kShortPathLimit) {
+    if (length + 1 > room) return false;
+    std::wmemcpy(out, path, length + 1);
+    return true;
+  }
   // A share, \\server\share, becomes \\?\UNC\server\share.
   const bool share = full[0] == L'\\' && full[1] == L'\\';
   const wchar_t* prefix = share ? L"\\\\?\\UNC" : L"\\\\?\\";
@@ -47,16 +54,11 @@ bool LongForm(const wchar_t* path, wchar_t* out, std::size_t room) {
   return true;
 }
 
-// The wide path of a UTF-8 path, with no memory taken.
+// The API path of a UTF-8 path, with no memory taken.
 bool WidePathNow(const char* path, wchar_t* out, std::size_t room) {
   wchar_t wide[kLongestLeftoverPath + 1];
   const int length = ::MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, static_cast<int>(kLongestLeftoverPath));
-  if (length <= 0) return false;
-  if (static_cast<std::size_t>(length) <= kShortPathLimit) {
-    std::wmemcpy(out, wide, static_cast<std::size_t>(length));
-    return true;
-  }
-  return LongForm(wide, out, room);
+  return length > 0 && ApiPath(wide, out, room);
 }
 
 }  // namespace
@@ -80,10 +82,9 @@ std::string Narrow(std::wstring_view text) {
 }
 
 std::wstring SystemPath(const std::string& name) {
-  std::wstring wide = Widen(name);
-  if (wide.size() <= kShortPathLimit) return wide;
+  const std::wstring wide = Widen(name);
   std::wstring out(kLongestLeftoverPath + 16, L'\0');
-  if (!LongForm(wide.c_str(), out.data(), out.size())) return wide;
+  if (wide.size() > kLongestLeftoverPath || !ApiPath(wide.c_str(), out.data(), out.size())) return wide;
   out.resize(std::wcslen(out.c_str()));
   return out;
 }
