@@ -4,10 +4,12 @@
 // task's work too large to hold in memory, such as the records a recovery
 // found, before it knows which to write.
 //
-// The file is made in the temporary folder (base/temporary_folder.h), with
-// no name where the file system allows (O_TMPFILE), else under a name that
-// is removed as soon as the file is open: however the program ends, it
-// leaves nothing behind. Only the running user may read it (mode 0600).
+// The file is made in the temporary folder (base/system.h), with no name
+// where the file system allows (O_TMPFILE), else under a name that is
+// removed as soon as the file is open; on Windows it is deleted by the
+// system when its handle closes: however the program ends, it leaves
+// nothing behind. Only the running user may read it (mode 0600; on Windows
+// the user's own temporary folder, shared with nobody while open).
 // Bytes are written in blocks of 64 KiB, and read back in order from the
 // start.
 //
