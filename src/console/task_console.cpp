@@ -53,10 +53,12 @@ std::string ConsoleText(std::string_view text) {
   return shown;
 }
 
-void ReportUnpreparedStatement(Console& console, sqlite3* db) {
+void ReportUnpreparedStatement(Console& console, sqlite3* db) { ReportUnpreparedStatement(console, sqlite3_errmsg(db)); }
+
+void ReportUnpreparedStatement(Console& console, std::string_view reason) {
   console.WriteLine();
   console.WriteLine("Could not prepare statement.");
-  console.Write(ConsoleText(sqlite3_errmsg(db)));
+  console.Write(ConsoleText(reason));
 }
 
 void EndProgramWithMessage(Console& console, const std::string& message) {

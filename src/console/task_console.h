@@ -71,6 +71,8 @@ std::string ConsoleText(std::string_view text);
 // "Could not prepare statement.", a line end and SQLite's reason, with no
 // line end after it. The menu's section break follows.
 void ReportUnpreparedStatement(Console& console, sqlite3* db);
+// The same with SQLite's reason taken where the statement failed.
+void ReportUnpreparedStatement(Console& console, std::string_view reason);
 
 // Ends the program with exit status 1: the task's message, then two line
 // ends. Every owner of a file, statement or private copy is released on the

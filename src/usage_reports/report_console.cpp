@@ -40,8 +40,8 @@ void RunReport(Console& console, const CaseSettings& settings, std::string_view 
     report = ClaimReportName(settings, extension);
     const ReadingNote reading{std::string(kPlacesDatabase)};
     TaskFile file(console, report.name, createMessage);
-    if (!write(db.get(), file, tally)) {
-      ReportUnpreparedStatement(console, db.get());
+    if (const std::optional<UnpreparedStatement> failure = write(db.get(), file, tally)) {
+      ReportUnpreparedStatement(console, failure->reason);
       return;
     }
     file.Publish();

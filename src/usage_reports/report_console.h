@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,9 +31,18 @@ struct ReportTally {
   std::vector<std::string> notes;
 };
 
-// Writes a report of places.sqlite into file. False when a statement could
-// not be prepared: the report is then not published.
-using ReportWriter = std::function<bool(sqlite3* db, TaskFile& file, ReportTally& tally)>;
+// Why a statement of a report could not be prepared: SQLite's text, taken at
+// the failure itself, before a later statement could replace it.
+struct UnpreparedStatement {
+  std::string reason;
+};
+// SQLite's reason for the statement of db that just failed to prepare.
+inline UnpreparedStatement LastUnprepared(sqlite3* db) { return {sqlite3_errmsg(db)}; }
+
+// Writes a report of places.sqlite into file. The failure when a statement
+// could not be prepared: the report is then not published.
+using ReportWriter =
+    std::function<std::optional<UnpreparedStatement>(sqlite3* db, TaskFile& file, ReportTally& tally)>;
 
 // The part of a report from the probe of places.sqlite to the pause:
 // - not found: the probe line, no file, and "0 rows exported";
@@ -51,12 +61,13 @@ void RunReport(Console& console, const CaseSettings& settings, std::string_view 
                CreateMessage createMessage, int emptyLinesAfter, const ReportWriter& write);
 
 // Gives write every visit of the join, oldest first, counting each in the
-// tally and on the progress line. False when the page lookup could not be
-// prepared; a read that fails part-way ends the visits there and is said on
-// the line after "Processing...", so that a shortened report never looks
+// tally and on the progress line. The failure when the page lookup could not
+// be prepared; a read that fails part-way ends the visits there and is said
+// on the line after "Processing...", so that a shortened report never looks
 // finished.
 template <typename WriteVisit>
-bool ForEachVisit(Console& console, sqlite3* db, VisitJoin& join, ReportTally& tally, WriteVisit write) {
+std::optional<UnpreparedStatement> ForEachVisit(Console& console, sqlite3* db, VisitJoin& join, ReportTally& tally,
+                                                WriteVisit write) {
   ProgressCount progress(console, [db] { return CountRows(db, "moz_historyvisits"); });
   JoinedVisit visit;
   VisitJoin::Step step;
@@ -69,5 +80,6 @@ bool ForEachVisit(Console& console, sqlite3* db, VisitJoin& join, ReportTally& t
     console.WriteLine();
     console.Write("Could not read all of places.sqlite: " + ConsoleText(join.ReadFailure()));
   }
-  return step != VisitJoin::Step::kUnprepared;
+  if (step == VisitJoin::Step::kUnprepared) return UnpreparedStatement{join.UnpreparedReason()};
+  return std::nullopt;
 }

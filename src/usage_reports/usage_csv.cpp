@@ -43,12 +43,13 @@ void AppendVisitLine(OutputFile& line, const JoinedVisit& visit, const CaseSetti
   AppendNumber(line, visit.session);
 }
 
-// Writes the report; false when a statement could not be prepared.
-bool WriteReport(Console& console, const CaseSettings& settings, sqlite3* db, TaskFile& file, ReportTally& tally) {
+// Writes the report; the failure when a statement could not be prepared.
+std::optional<UnpreparedStatement> WriteReport(Console& console, const CaseSettings& settings, sqlite3* db,
+                                               TaskFile& file, ReportTally& tally) {
   file.Append("Visit Date,URL,Title,Visit Count,Typed,Hidden,Frecency,From Visit,Visit Type,Session");
   file.EndLine();
   std::optional<VisitJoin> join = VisitJoin::Start(db);
-  if (!join) return false;
+  if (!join) return LastUnprepared(db);
   std::string decoded;
   return ForEachVisit(console, db, *join, tally, [&](const JoinedVisit& visit) {
     AppendVisitLine(file.out(), visit, settings, decoded);

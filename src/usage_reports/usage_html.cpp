@@ -123,26 +123,26 @@ void AddFaviconNotes(const FaviconTally& favicons, std::vector<std::string>& not
   if (favicons.unreadableDatabase) notes.push_back(UnreadableLine("favicons.sqlite", *favicons.unreadableDatabase));
 }
 
-// Writes the page from its head to its foot; false when a statement could
-// not be prepared.
-bool WritePage(Console& console, const CaseSettings& settings, sqlite3* db, bool withFavicons, TaskFile& page,
-               ReportTally& tally) {
+// Writes the page from its head to its foot; the failure when a statement
+// could not be prepared.
+std::optional<UnpreparedStatement> WritePage(Console& console, const CaseSettings& settings, sqlite3* db,
+                                             bool withFavicons, TaskFile& page, ReportTally& tally) {
   WriteReportHead(page, settings);
   {
     AllowQuotedLiterals(db);
     Statement hosts = PrepareStatement(db, kHostSummary);
-    if (!hosts) return false;
+    if (!hosts) return LastUnprepared(db);
     WriteHostTable(page, hosts.get());
   }
   WriteVisitTableHeading(page);
 
   std::optional<VisitJoin> join = VisitJoin::Start(db);
-  if (!join) return false;
+  if (!join) return LastUnprepared(db);
   FaviconExtractor favicons(db);
   static const std::string kNoFavicon;
   bool shaded = true;
   std::string decoded;
-  const bool complete = ForEachVisit(console, db, *join, tally, [&](const JoinedVisit& visit) {
+  const std::optional<UnpreparedStatement> failure = ForEachVisit(console, db, *join, tally, [&](const JoinedVisit& visit) {
     if (!withFavicons) {
       WriteVisitRow(page, visit, shaded, kNoFavicon, settings, decoded);
     } else {
@@ -152,10 +152,10 @@ bool WritePage(Console& console, const CaseSettings& settings, sqlite3* db, bool
     }
     shaded = !shaded;
   });
-  if (!complete) return false;
+  if (failure) return failure;
   WriteReportFoot(page);
   AddFaviconNotes(favicons.tally(), tally.notes);
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace

@@ -71,7 +71,10 @@ VisitJoin::Step VisitJoin::Next(JoinedVisit& visit) {
 
   if (!page_) {
     page_ = PrepareStatement(db_, kPageLookup);
-    if (!page_) return Step::kUnprepared;
+    if (!page_) {
+      unprepared_ = sqlite3_errmsg(db_);
+      return Step::kUnprepared;
+    }
     ResolveColumns(page_.get(), kPageSchema, pageColumns_);
   }
   sqlite3_reset(page_.get());

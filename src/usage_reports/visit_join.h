@@ -21,6 +21,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "evidence/sqlite_handles.h"
@@ -59,6 +60,9 @@ class VisitJoin {
 
   // SQLite's text for a kReadFailure.
   const char* ReadFailure() const { return sqlite3_errmsg(db_); }
+  // SQLite's text for a kUnprepared, taken when the lookup failed: later
+  // statements on the connection replace what sqlite3_errmsg gives.
+  const std::string& UnpreparedReason() const { return unprepared_; }
 
  private:
   VisitJoin(sqlite3* db, Statement visits);
@@ -76,6 +80,7 @@ class VisitJoin {
   Statement visits_;
   Statement page_;  // the page lookup, unless the visits come joined
   bool joined_ = false;
+  std::string unprepared_;
   std::array<int, kVisitColumns> visitColumns_;
   std::array<int, kPageColumns> pageColumns_;
 };

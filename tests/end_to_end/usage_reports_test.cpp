@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -116,17 +117,35 @@ TEST(UsageCsv, NoPlacesDatabaseWritesNoFile) {
 }
 
 // A report that cannot be made publishes nothing: the report of an earlier
-// run stays as it was.
-TEST(UsageCsv, PlacesThatIsNoDatabaseEndsWithoutCountOrPauseAndKeepsTheEarlierReport) {
-  TempFolder folder;
-  WriteFileBytes(folder / "places.sqlite", std::string(2048, 'z'));
-  WriteFileBytes(folder / kCsv, "an earlier report");
-  SkvRun run = RunAnswers(folder.path(), "C\n");
-  EXPECT_EQ(run.transcript, OpeningTranscript() + kIntroduction +
-                                "Database places.sqlite found.\n\nProcessing...\nCould not prepare statement.\n"
-                                "file is not a database" +
-                                BackToMenuTranscript());
-  EXPECT_EQ(ReadFileBytes(folder / kCsv), "an earlier report");
+// run stays as it was. The reason is SQLite's for the statement that failed,
+// whatever ran after it.
+TEST(UsageCsv, ReportThatCannotBeMadeEndsWithoutCountOrPauseAndKeepsTheEarlierReport) {
+  struct Case {
+    std::string what;
+    std::function<void(const std::filesystem::path&)> make;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"no database", [](const std::filesystem::path& at) { WriteFileBytes(at, std::string(2048, 'z')); },
+       "file is not a database"},
+      {"visits without pages",
+       [](const std::filesystem::path& at) {
+         ExecuteSql(at, "CREATE TABLE moz_historyvisits (id INTEGER PRIMARY KEY, place_id INTEGER, visit_date INTEGER);"
+                        "INSERT INTO moz_historyvisits VALUES (1, 1, 1228580112000000);");
+       },
+       "no such table: moz_places"},
+  };
+  for (const Case& c : cases) {
+    TempFolder folder;
+    c.make(folder / "places.sqlite");
+    WriteFileBytes(folder / kCsv, "an earlier report");
+    SkvRun run = RunAnswers(folder.path(), "C\n");
+    EXPECT_EQ(run.transcript, OpeningTranscript() + kIntroduction +
+                                  "Database places.sqlite found.\n\nProcessing...\nCould not prepare statement.\n" +
+                                  c.reason + BackToMenuTranscript())
+        << c.what;
+    EXPECT_EQ(ReadFileBytes(folder / kCsv), "an earlier report") << c.what;
+  }
 }
 
 TEST(UsageCsv, ReportThatCannotBeCreatedEndsTheProgram) {
