@@ -53,7 +53,9 @@ std::string ConsoleText(std::string_view text) {
   return shown;
 }
 
-void ReportUnpreparedStatement(Console& console, sqlite3* db) { ReportUnpreparedStatement(console, sqlite3_errmsg(db)); }
+void ReportUnpreparedStatement(Console& console, sqlite3* db) {
+  ReportUnpreparedStatement(console, sqlite3_errmsg(db));
+}
 
 void ReportUnpreparedStatement(Console& console, std::string_view reason) {
   console.WriteLine();

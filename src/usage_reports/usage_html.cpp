@@ -142,7 +142,7 @@ std::optional<UnpreparedStatement> WritePage(Console& console, const CaseSetting
   static const std::string kNoFavicon;
   bool shaded = true;
   std::string decoded;
-  const std::optional<UnpreparedStatement> failure = ForEachVisit(console, db, *join, tally, [&](const JoinedVisit& visit) {
+  const auto failure = ForEachVisit(console, db, *join, tally, [&](const JoinedVisit& visit) {
     if (!withFavicons) {
       WriteVisitRow(page, visit, shaded, kNoFavicon, settings, decoded);
     } else {
