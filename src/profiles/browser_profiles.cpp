@@ -1,8 +1,5 @@
 #include "profiles/browser_profiles.h"
 
-#include <algorithm>
-#include <vector>
-
 #include "console/task_console.h"
 
 namespace {
@@ -32,7 +29,7 @@ constexpr LaterDatabaseFile kLaterChromeFiles[] = {
     {"Login Data For Account"},
     {"Media History"},
     {"DIPS"},
-    {"Network/Cookies", "Cookies"},
+    {"Network/Cookies"},
 };
 
 }  // namespace
@@ -44,17 +41,12 @@ const BrowserProfile ChromeProfile{kChromeFiles, ChromeTimestampColumns, kLaterC
 
 void ForEachProfileDatabase(Console& console, const BrowserProfile& profile,
                             const std::function<void(const ProfileDatabase&)>& read) {
-  std::vector<std::string_view> missing;
   for (const char* name : profile.databaseFiles) {
     const std::string file(name);
     EvidenceDatabase db = ProbeEvidenceDatabase(console, file);
-    if (db.found() == EvidenceDatabase::Found::kMissing) missing.emplace_back(name);
     if (db) read({file, db, profile.timestampColumns});
   }
   for (const LaterDatabaseFile& later : profile.laterDatabaseFiles) {
-    if (later.insteadOf != nullptr && std::find(missing.begin(), missing.end(), later.insteadOf) == missing.end()) {
-      continue;
-    }
     const std::string file(later.name);
     EvidenceDatabase db = ProbeEvidenceDatabase(console, file, MissingLine::kNone);
     if (db) read({file, db, profile.laterTimestampColumns, true});

@@ -20,12 +20,11 @@ class Console;
 // where it is in the folder, so that a folder holding the first versions'
 // files alone gets the same transcript as ever. A name may hold a folder
 // ("Network/Cookies"): the console shows it so, a file name made from it has
-// "_" for the "/".
+// "_" for the "/". A later file is read even where a file of the first list
+// holds the same database before it moved (a profile copied before and after
+// the move holds both, each with rows of its own).
 struct LaterDatabaseFile {
   const char* name;
-  // Read only when this file of the first list was not found (the same
-  // database, since moved), or nullptr.
-  const char* insteadOf = nullptr;
 };
 
 struct BrowserProfile {

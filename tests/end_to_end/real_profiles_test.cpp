@@ -118,11 +118,19 @@ TEST(RealProfiles, LaterFilesTimesDecoded) {
   RunSkv(folder.path(), StandardSettingsInput() + "G\n\nB\n\nX\n");
   TempFolder topCookiesFolder;
   CopyTestDataFolder("real-profiles/chromium", topCookiesFolder.path());
-  // Beside a Cookies at the top, one in Network is an older copy: not read.
+  // A profile copied before and after Chrome moved its cookies holds both
+  // files, each with rows of its own: both are read, into files of their own.
   std::filesystem::create_directory(topCookiesFolder / "Network");
   std::filesystem::copy_file(topCookiesFolder / "Cookies", topCookiesFolder / "Network" / "Cookies");
+  ExecuteSql(topCookiesFolder / "Network" / "Cookies", "DELETE FROM cookies WHERE rowid > 1;");
   const SkvRun topCookiesRun = RunSkv(topCookiesFolder.path(), StandardSettingsInput() + "G\n\nX\n");
-  EXPECT_EQ(topCookiesRun.transcript.find("Network/Cookies"), std::string::npos);
+  EXPECT_NE(topCookiesRun.transcript.find("Database Cookies found.\n  Processing Cookies > cookies\n"),
+            std::string::npos);
+  EXPECT_NE(topCookiesRun.transcript.find("Database Network/Cookies found.\n  Processing Network/Cookies > cookies\n"),
+            std::string::npos)
+      << topCookiesRun.transcript;
+  const std::string networkCookies = ReadFileBytes(topCookiesFolder / (kFile + "Network_Cookies cookies.csv"));
+  EXPECT_EQ(std::count(networkCookies.begin(), networkCookies.end(), '\n'), 2) << "the header and one cookie";
   // favicon_bitmaps id 1: last_updated 13441089855786806, 1796616255 s since
   // 1970, day 20794 (7 December 2026) and 14655 s (04:04:15); never
   // requested (0), which stays 0.
