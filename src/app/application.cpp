@@ -13,6 +13,7 @@
 #include "recovery/recovery_task.h"
 #include "table_export/table_export.h"
 #include "timestamps/prtime_decoder.h"
+#include "usage_reports/chrome_usage_csv.h"
 #include "usage_reports/usage_csv.h"
 #include "usage_reports/usage_html.h"
 
@@ -69,6 +70,8 @@ constexpr MenuRow kMenu[] = {
      [](Console& console, CaseSettings& settings) { RecoverDeletedRecords(console, settings, FirefoxProfile); }},
     {'J', "J - Recover deleted records from Google Chrome SQLite databases to CSV.",
      [](Console& console, CaseSettings& settings) { RecoverDeletedRecords(console, settings, ChromeProfile); }},
+    {'K', "K - Create Chrome CSV Internet History Usage Report.",
+     [](Console& console, CaseSettings& settings) { ExportChromeUsageCsv(console, settings); }},
     {0, "", nullptr},
     {'R', "R - Reset settings (case name etc.)", AskCaseSettings},
     {'H', "H - Help", [](Console& console, CaseSettings&) { ShowHelp(console); }},

@@ -31,6 +31,12 @@ void ResolveColumns(sqlite3_stmt* statement, std::span<const std::string_view> s
   }
 }
 
+void ResolveColumnsByName(sqlite3_stmt* statement, std::span<const std::string_view> names, std::span<int> indexes) {
+  for (std::size_t position = 0; position < names.size(); ++position) {
+    indexes[position] = FindByName(statement, names[position]);
+  }
+}
+
 std::optional<std::string_view> TextAt(sqlite3_stmt* statement, int index) {
   if (index < 0) return std::nullopt;
   return ColumnText(statement, index);

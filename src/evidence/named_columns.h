@@ -22,6 +22,10 @@
 // names, in their order), or -1 where it has none.
 void ResolveColumns(sqlite3_stmt* statement, std::span<const std::string_view> schema, std::span<int> indexes);
 
+// The index in the statement of each named column, by its name alone, or -1
+// where it has none: for tables whose columns came and went in any order.
+void ResolveColumnsByName(sqlite3_stmt* statement, std::span<const std::string_view> names, std::span<int> indexes);
+
 // Text as SQLite renders it; nothing for SQL NULL or a missing column.
 std::optional<std::string_view> TextAt(sqlite3_stmt* statement, int index);
 // The value as a 64-bit integer, as SQLite converts it (NULL is 0); 0 for a

@@ -4,28 +4,29 @@
 
 #include "console/console.h"
 
-void PrintReportIntroduction(Console& console) {
+void PrintReportIntroduction(Console& console, const UsageReport& report) {
   console.PrintSectionBreak();
   console.WriteLine("This report combines the inforamtion within the following tables");
   console.WriteLine();
-  console.WriteLine("places.sqlite -> moz_historyvisits");
-  console.WriteLine("places.sqlite -> moz_places");
+  console.WriteLine(std::string(report.database) + " -> " + std::string(report.visitsTable));
+  console.WriteLine(std::string(report.database) + " -> " + std::string(report.pagesTable));
   console.WriteLine();
 }
 
 namespace {
 
-// "<reference> - <name> - Internet Usage" with the extension.
-ClaimedName ClaimReportName(const CaseSettings& settings, std::string_view extension) {
-  const std::string_view parts[] = {settings.caseReference, " - ", settings.caseName, " - ", "Internet Usage"};
+// "<reference> - <name> - <report name>" with the extension.
+ClaimedName ClaimReportName(const CaseSettings& settings, const UsageReport& usage, std::string_view extension) {
+  const std::string_view parts[] = {settings.caseReference, " - ", settings.caseName, " - ", usage.name};
   return OutputNames().Claim(parts, extension);
 }
 
 }  // namespace
 
-void RunReport(Console& console, const CaseSettings& settings, std::string_view extension,
-               CreateMessage createMessage, int emptyLinesAfter, const ReportWriter& write) {
-  EvidenceDatabase db = ProbeEvidenceDatabase(console, std::string(kPlacesDatabase));
+void RunReport(Console& console, const CaseSettings& settings, const UsageReport& usage,
+               std::string_view extension, CreateMessage createMessage, int emptyLinesAfter,
+               const ReportWriter& write) {
+  EvidenceDatabase db = ProbeEvidenceDatabase(console, std::string(usage.database));
   if (db.found() == EvidenceDatabase::Found::kUnreadable) {
     console.DiscardPendingInput();
     console.WriteLine();
@@ -37,8 +38,8 @@ void RunReport(Console& console, const CaseSettings& settings, std::string_view 
   if (db) {
     console.WriteLine();
     console.Write("Processing...");
-    report = ClaimReportName(settings, extension);
-    const ReadingNote reading{std::string(kPlacesDatabase)};
+    report = ClaimReportName(settings, usage, extension);
+    const ReadingNote reading{std::string(usage.database)};
     TaskFile file(console, report.name, createMessage);
     if (const std::optional<UnpreparedStatement> failure = write(db.get(), file, tally)) {
       ReportUnpreparedStatement(console, failure->reason);

@@ -51,7 +51,7 @@ std::optional<UnpreparedStatement> WriteReport(Console& console, const CaseSetti
   std::optional<VisitJoin> join = VisitJoin::Start(db);
   if (!join) return LastUnprepared(db);
   std::string decoded;
-  return ForEachVisit(console, db, *join, tally, [&](const JoinedVisit& visit) {
+  return ForEachVisit(console, db, kFirefoxUsage, *join, tally, [&](const JoinedVisit& visit) {
     AppendVisitLine(file.out(), visit, settings, decoded);
     file.EndLine();
   });
@@ -60,7 +60,7 @@ std::optional<UnpreparedStatement> WriteReport(Console& console, const CaseSetti
 }  // namespace
 
 void ExportUsageCsv(Console& console, const CaseSettings& settings) {
-  PrintReportIntroduction(console);
-  RunReport(console, settings, ".csv", CreateMessage::kAfterColonBlank, kEmptyLinesAfterCount,
+  PrintReportIntroduction(console, kFirefoxUsage);
+  RunReport(console, settings, kFirefoxUsage, ".csv", CreateMessage::kAfterColonBlank, kEmptyLinesAfterCount,
             [&](sqlite3* db, TaskFile& file, ReportTally& tally) { return WriteReport(console, settings, db, file, tally); });
 }

@@ -142,7 +142,7 @@ std::optional<UnpreparedStatement> WritePage(Console& console, const CaseSetting
   static const std::string kNoFavicon;
   bool shaded = true;
   std::string decoded;
-  const auto failure = ForEachVisit(console, db, *join, tally, [&](const JoinedVisit& visit) {
+  const auto failure = ForEachVisit(console, db, kFirefoxUsage, *join, tally, [&](const JoinedVisit& visit) {
     if (!withFavicons) {
       WriteVisitRow(page, visit, shaded, kNoFavicon, settings, decoded);
     } else {
@@ -189,7 +189,7 @@ void WriteReportFoot(TaskFile& page) {
 }
 
 void ExportUsageHtml(Console& console, const CaseSettings& settings) {
-  PrintReportIntroduction(console);
+  PrintReportIntroduction(console, kFirefoxUsage);
   console.PrintSectionBreak();
   console.Write("Do you wish to extract and include favicons? [Y/N] ");
   std::string answer;
@@ -197,7 +197,7 @@ void ExportUsageHtml(Console& console, const CaseSettings& settings) {
   const bool withFavicons = answer == "y" || answer == "Y";
   console.PrintSectionBreak();
 
-  RunReport(console, settings, ".html", CreateMessage::kAfterColon, kEmptyLinesAfterCount,
+  RunReport(console, settings, kFirefoxUsage, ".html", CreateMessage::kAfterColon, kEmptyLinesAfterCount,
             [&](sqlite3* db, TaskFile& page, ReportTally& tally) {
               return WritePage(console, settings, db, withFavicons, page, tally);
             });

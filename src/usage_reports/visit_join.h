@@ -42,14 +42,18 @@ struct JoinedVisit {
   std::int64_t frecency = 0;
 };
 
+// What reading the next visit of a join gave.
+enum class VisitStep {
+  kVisit,        // the next visit is ready
+  kEnd,          // every visit has been read
+  kUnprepared,   // the page lookup could not be prepared
+  kReadFailure,  // SQLite failed in the middle (see ReadFailure)
+};
+
 class VisitJoin {
  public:
-  enum class Step {
-    kVisit,           // the next visit is ready
-    kEnd,             // every visit has been read
-    kUnprepared,      // the page lookup could not be prepared
-    kReadFailure,     // SQLite failed in the middle (see ReadFailure)
-  };
+  using Step = VisitStep;
+  using Visit = JoinedVisit;
 
   // Prepares the visit listing; nothing when it cannot be prepared.
   static std::optional<VisitJoin> Start(sqlite3* db);

@@ -12,6 +12,7 @@
 #include <set>
 #include <vector>
 
+#include "evidence/sqlite_handles.h"
 #include "support/fixture_database.h"
 #include "support/report_page.h"
 #include "support/run_skv.h"
@@ -628,6 +629,128 @@ TEST(UsageHtml, ImagesThatFindNoRoomAreCountedAndTheReportGoesOn) {
                            " favicon images could not be written, the first favicon_" + std::to_string(images + 1) +
                            ".png: " + SystemReason("No space left on device", "Disk full.") + "\n";
   EXPECT_NE(run.transcript.find(line), std::string::npos) << run.transcript;
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kChromeCsv = "2008-117 - Harbour Street - Chrome Internet Usage.csv";
+const std::string kChromeCsvHeader =
+    "Visit Date,URL,Title,Visit Count,Typed Count,Hidden,Transition,From Visit,Visit Duration\r\n";
+
+// 6 December 2008 16:15:12 UTC in Chrome time: microseconds since 1601,
+// 11644473600 s before 1970, plus 1228580112 s.
+constexpr long long kChromeDecember2008 = (11644473600LL + 1228580112LL) * 1000000LL;
+
+// The History of two eras (and today's, in the real profile's test), each
+// with a visit of every kind: a typed one that starts a chain, a server
+// redirect to a page whose id needs 33 bits, a reload of a page that is gone.
+TEST(ChromeUsageCsv, ReportOfEachEraOfHistoryByteForByte) {
+  const std::string t = std::to_string(kChromeDecember2008);
+  const std::string later = std::to_string(kChromeDecember2008 + 1500000);
+  const std::string pages =
+      "INSERT INTO urls (id, url, title, visit_count, typed_count, last_visit_time, hidden) VALUES "
+      "(1, 'http://a.example/', 'say \"A\"', 3, 1, " + t + ", 0), "
+      "(4294967297, 'http://b.example/', NULL, 1, 0, " + later + ", 1);";
+  struct Era {
+    std::string name;
+    std::string schema;  // the tables as that Chrome made them, or a schema script
+    std::string visits;
+    std::string durations;  // the last cell of each line, in order
+  };
+  const Era eras[] = {
+      {"2009", "chrome/history.sql",
+       "INSERT INTO visits (id, url, visit_time, from_visit, transition) VALUES "
+       "(1, 1, " + t + ", 0, 805306369), (2, 4294967297, " + later + ", 1, -1610612736),"
+       "(3, 77, " + later + ", 2, 8);",
+       ""},
+      {"2015",
+       "CREATE TABLE urls(id INTEGER PRIMARY KEY,url LONGVARCHAR,title LONGVARCHAR,visit_count INTEGER DEFAULT 0 "
+       "NOT NULL,typed_count INTEGER DEFAULT 0 NOT NULL,last_visit_time INTEGER NOT NULL,hidden INTEGER DEFAULT 0 "
+       "NOT NULL,favicon_id INTEGER DEFAULT 0 NOT NULL);"
+       "CREATE TABLE visits(id INTEGER PRIMARY KEY,url INTEGER NOT NULL,visit_time INTEGER NOT NULL,from_visit "
+       "INTEGER,transition INTEGER DEFAULT 0 NOT NULL,segment_id INTEGER,visit_duration INTEGER DEFAULT 0 NOT NULL);",
+       "INSERT INTO visits (id, url, visit_time, from_visit, transition, visit_duration) VALUES "
+       "(1, 1, " + t + ", 0, 805306369, 12500000), (2, 4294967297, " + later + ", 1, -1610612736, 0),"
+       "(3, 77, " + later + ", 2, 8, 1099511627776000001);",
+       "12.5|0|1099511627776.000001"},
+  };
+  for (const Era& era : eras) {
+    TempFolder folder;
+    if (era.schema.ends_with(".sql")) {
+      CreateBrowserDatabase(folder / "History", era.schema, pages + era.visits);
+    } else {
+      ExecuteSql(folder / "History", era.schema + pages + era.visits);
+    }
+    SkvRun run = RunAnswers(folder.path(), "K\n\n");
+    std::vector<std::string> durations(3);
+    for (std::size_t i = 0, at = 0; !era.durations.empty() && i < 3; ++i) {
+      const std::size_t bar = era.durations.find('|', at);
+      durations[i] = era.durations.substr(at, bar - at);
+      at = bar + 1;
+    }
+    EXPECT_EQ(ReadFileBytes(folder / kChromeCsv),
+              kChromeCsvHeader +
+                  "\"06/12/2008 16:15:12\",\"http://a.example/\",\"say \"\"A\"\"\",3,1,No,"
+                  "\"Typed; Chain Start; Chain End\",0," + durations[0] + "\r\n" +
+                  "\"06/12/2008 16:15:13\",\"http://b.example/\",,1,0,Yes,"
+                  "\"Link; Chain End; Server Redirect\",1," + durations[1] + "\r\n" +
+                  "\"06/12/2008 16:15:13\",,,0,0,No,\"Reload\",2," + durations[2] + "\r\n")
+        << era.name;
+    EXPECT_NE(run.transcript.find("History -> visits\nHistory -> urls\n\nDatabase History found.\n\nProcessing...\n\n"
+                                  "3 rows exported\n\nPress enter to continue"),
+              std::string::npos)
+        << era.name << run.transcript;
+  }
+}
+
+// Every visit of the real Chromium profile, its transition decoded by hand
+// from the stored numbers: 0x38000001 is Typed with From API, Chain Start
+// and Chain End; 0x30000000 a Link that starts and ends its chain;
+// 0xA0000000 (stored as -1610612736) a Link at a chain's end by a server
+// redirect.
+TEST(ChromeUsageCsv, TransitionsOfTheRealProfile) {
+  TempFolder folder;
+  CopyTestDataFolder("real-profiles/chromium", folder.path());
+  RunAnswers(folder.path(), "K\n\n");
+  const std::map<std::int64_t, std::string> byHand = {
+      {939524097, "Typed; From API; Chain Start; Chain End"},
+      {939524098, "Auto Bookmark; From API; Chain Start; Chain End"},
+      {805306368, "Link; Chain Start; Chain End"},
+      {805306369, "Typed; Chain Start; Chain End"},
+      {805306372, "Manual Subframe; Chain Start; Chain End"},
+      {805306375, "Form Submit; Chain Start; Chain End"},
+      {805306376, "Reload; Chain Start; Chain End"},
+      {268435456, "Link; Chain Start"},
+      {-1610612736, "Link; Chain End; Server Redirect"},
+  };
+  // The stored transitions, oldest visit first, as the report orders them.
+  std::vector<std::string> expected;
+  {
+    sqlite3* raw = nullptr;
+    const std::string history = (folder / "History").string();
+    ASSERT_EQ(sqlite3_open_v2(history.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    DatabaseHandle db(raw);
+    Statement transitions = PrepareStatement(db.get(), "SELECT transition FROM visits ORDER BY visit_time");
+    while (sqlite3_step(transitions.get()) == SQLITE_ROW) {
+      const auto found = byHand.find(sqlite3_column_int64(transitions.get(), 0));
+      expected.push_back(found != byHand.end() ? found->second : "a transition not decoded by hand");
+    }
+  }
+  ASSERT_EQ(expected.size(), 37u);
+  const std::string report = ReadFileBytes(folder / kChromeCsv);
+  std::vector<std::string> decoded;
+  for (std::size_t at = report.find("\r\n") + 2; at < report.size();) {
+    const std::size_t end = report.find("\r\n", at);
+    const std::string line = report.substr(at, end - at);
+    // The transition is the one quoted field after Hidden's bare Yes or No.
+    const std::size_t hidden = line.rfind(",No,\"") != std::string::npos ? line.rfind(",No,\"") : line.rfind(",Yes,\"");
+    const std::size_t open = line.find('"', hidden);
+    decoded.push_back(line.substr(open + 1, line.find('"', open + 1) - open - 1));
+    at = end + 2;
+  }
+  EXPECT_EQ(decoded, expected);
 }
 
 }  // namespace

@@ -206,6 +206,7 @@ std::string MenuTranscript() {
          "    and decode dates and times.\n"
          "I - Recover deleted records from Firefox 3 SQLite databases to CSV.\n"
          "J - Recover deleted records from Google Chrome SQLite databases to CSV.\n"
+         "K - Create Chrome CSV Internet History Usage Report.\n"
          "\n"
          "R - Reset settings (case name etc.)\n"
          "H - Help\n"
