@@ -72,6 +72,8 @@ constexpr MenuRow kMenu[] = {
      [](Console& console, CaseSettings& settings) { RecoverDeletedRecords(console, settings, ChromeProfile); }},
     {'K', "K - Create Chrome CSV Internet History Usage Report.",
      [](Console& console, CaseSettings& settings) { ExportChromeUsageCsv(console, settings); }},
+    {'L', "L - Create Chrome HTML Internet History Usage Report.",
+     [](Console& console, CaseSettings& settings) { ExportChromeUsageHtml(console, settings); }},
     {0, "", nullptr},
     {'R', "R - Reset settings (case name etc.)", AskCaseSettings},
     {'H', "H - Help", [](Console& console, CaseSettings&) { ShowHelp(console); }},

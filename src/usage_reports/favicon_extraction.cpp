@@ -32,6 +32,7 @@ std::int8_t ExtensionIndex(std::string_view extension) {
 constexpr int kFaviconPageCacheKiB = 256;
 
 constexpr const char* kFaviconsDatabase = "favicons.sqlite";
+constexpr const char* kChromeFaviconsDatabase = "Favicons";
 
 // A page's icons, the one nearest 16 pixels wide first.
 constexpr const char* kIconOfPage =
@@ -41,26 +42,59 @@ constexpr const char* kIconOfPage =
 
 }  // namespace
 
+std::string_view FaviconExtractor::IconsDatabase() const {
+  return browser_ == IconBrowser::kChrome ? kChromeFaviconsDatabase : kFaviconsDatabase;
+}
+
+EvidenceDatabase FaviconExtractor::OpenIconsDatabase() {
+  EvidenceDatabase icons = EvidenceDatabase::Open(std::string(IconsDatabase()));
+  if (icons.found() == EvidenceDatabase::Found::kUnreadable) tally_.unreadableDatabase = *icons.failure();
+  if (icons) SetPageCache(icons.get(), kFaviconPageCacheKiB);
+  return icons;
+}
+
 void FaviconExtractor::ChooseSource() {
   source_ = Source::kNone;
+  if (browser_ == IconBrowser::kChrome) return ChooseChromeSource();
   if (ProbeTables(places_).contains("moz_favicons")) {
     query_ = PrepareStatement(places_, "SELECT * FROM moz_favicons WHERE id=?1");
     if (query_) source_ = Source::kPlaces;
     return;
   }
-  EvidenceDatabase favicons = EvidenceDatabase::Open(kFaviconsDatabase);
-  if (favicons.found() == EvidenceDatabase::Found::kUnreadable) tally_.unreadableDatabase = *favicons.failure();
+  EvidenceDatabase favicons = OpenIconsDatabase();
   if (!favicons) return;
-  SetPageCache(favicons.get(), kFaviconPageCacheKiB);
   query_ = PrepareStatement(favicons.get(), kIconOfPage);
   db_ = std::move(favicons);
   if (query_) source_ = Source::kFaviconsDatabase;
 }
 
-FaviconLookup FaviconExtractor::FaviconFor(const JoinedVisit& visit) {
+void FaviconExtractor::ChooseChromeSource() {
+  // Chrome of 2009: the icons in History, named by the page.
+  if (ProbeTables(places_).contains("favicons")) {
+    query_ = PrepareStatement(places_, "SELECT id, image_data FROM favicons WHERE id=?1");
+    if (query_) source_ = Source::kPlaces;
+    return;
+  }
+  EvidenceDatabase favicons = OpenIconsDatabase();
+  if (!favicons) return;
+  // Each icon's largest bitmap; before there were bitmaps, the icon's own
+  // image.
+  query_ = ProbeTables(favicons.get()).contains("favicon_bitmaps")
+               ? PrepareStatement(favicons.get(),
+                                  "SELECT b.icon_id, b.image_data FROM icon_mapping m "
+                                  "JOIN favicon_bitmaps b ON b.icon_id = m.icon_id WHERE m.page_url = ?1 "
+                                  "ORDER BY m.id, b.width * b.height DESC, b.id LIMIT 1")
+               : PrepareStatement(favicons.get(),
+                                  "SELECT f.id, f.image_data FROM icon_mapping m JOIN favicons f ON f.id = m.icon_id "
+                                  "WHERE m.page_url = ?1 ORDER BY m.id LIMIT 1");
+  db_ = std::move(favicons);
+  if (query_) source_ = Source::kFaviconsDatabase;
+}
+
+FaviconLookup FaviconExtractor::FaviconFor(std::int64_t faviconId, const std::optional<std::string_view>& url) {
   if (source_ == Source::kNotChosen) ChooseSource();
-  if (source_ == Source::kPlaces && visit.faviconId != 0) return ExtractFavicon(visit.faviconId);
-  if (source_ == Source::kFaviconsDatabase && visit.url) return ExtractForPage(*visit.url);
+  if (source_ == Source::kPlaces && faviconId != 0) return ExtractFavicon(faviconId);
+  if (source_ == Source::kFaviconsDatabase && url) return ExtractForPage(*url);
   return {kNoImageName, std::nullopt};
 }
 
@@ -100,8 +134,8 @@ const std::string& FaviconExtractor::NameOf(std::int64_t id, std::int8_t written
   return name_;
 }
 
-std::string FaviconExtractor::PlainName(std::int64_t id, std::int8_t written) {
-  return "favicon_" + std::to_string(id) + std::string(kExtensions[static_cast<std::size_t>(written)]);
+std::string FaviconExtractor::PlainName(std::int64_t id, std::int8_t written) const {
+  return std::string(NamePrefix()) + std::to_string(id) + std::string(kExtensions[static_cast<std::size_t>(written)]);
 }
 
 std::int8_t FaviconExtractor::ExtractFromPlaces(std::int64_t faviconId, std::optional<Failure>& lost) {
@@ -110,6 +144,12 @@ std::int8_t FaviconExtractor::ExtractFromPlaces(std::int64_t faviconId, std::opt
   sqlite3_bind_int64(query, 1, faviconId);
   if (sqlite3_step(query) != SQLITE_ROW) return kNoImage;
 
+  if (browser_ == IconBrowser::kChrome) {
+    // Chrome keeps no type: the image's first bytes tell it.
+    if (sqlite3_column_type(query, 1) == SQLITE_NULL) return kNoImage;
+    const std::string_view image = BlobAt(query, 1);
+    return WriteImage(faviconId, ImageExtension(image), image, lost);
+  }
   // The Firefox 3 schema of moz_favicons.
   static constexpr std::string_view kSchema[] = {"id", "url", "data", "mime_type", "expiration"};
   int columns[std::size(kSchema)];
@@ -144,7 +184,7 @@ std::int8_t FaviconExtractor::WriteImage(std::int64_t id, std::string_view exten
                                          std::optional<Failure>& lost) {
   const std::int8_t index = ExtensionIndex(extension);
   const std::string number = std::to_string(id);
-  const std::string_view parts[] = {"favicon_", number};
+  const std::string_view parts[] = {NamePrefix(), number};
   const ClaimedName claimed = names_.Claim(parts, kExtensions[static_cast<std::size_t>(index)]);
   OutputFile file(claimed.name);
   if (file.failure()) {

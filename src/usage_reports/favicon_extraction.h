@@ -3,7 +3,7 @@
 // The favicons of the HTML report: each page's icon written out as an image
 // file beside the report, once per run however many visits show it.
 //
-// Two kinds of profile keep icons in two ways:
+// Firefox keeps its icons in two ways, Chrome in three:
 // - Firefox 3 keeps them in places.sqlite, table moz_favicons, and each page
 //   names its icon by favicon_id. The file is "favicon_" + that id + an
 //   extension chosen by the stored MIME type.
@@ -12,6 +12,13 @@
 //   moz_pages_w_icons and moz_icons_to_pages, the one whose width is closest
 //   to 16 chosen. The file is "favicon_" + the moz_icons id + an extension
 //   chosen by the image's first bytes.
+// - Chrome of 2009 keeps them in History, table favicons, and each page of
+//   urls names its icon by favicon_id; later Chromes in the Favicons
+//   database beside History, found from the page's URL through icon_mapping:
+//   the icon's largest bitmap of favicon_bitmaps, or, before there were
+//   bitmaps, the image of favicons itself. The file is "chrome_favicon_" +
+//   the icon's id + an extension chosen by the image's first bytes, so that
+//   Firefox's images and Chrome's never take each other's names.
 //
 // The extractor reads moz_favicons through the report's own connection to
 // places.sqlite (one private copy of the database serves both), and opens
@@ -51,20 +58,33 @@ struct FaviconLookup {
   std::optional<Failure> lost;
 };
 
+// Whose icons an extractor writes.
+enum class IconBrowser { kFirefox, kChrome };
+
 class FaviconExtractor {
  public:
-  // places: the report's connection to places.sqlite, which outlives the
-  // extractor.
-  explicit FaviconExtractor(sqlite3* places) : places_(places) {}
+  // history: the report's connection to places.sqlite or History, which
+  // outlives the extractor.
+  FaviconExtractor(sqlite3* history, IconBrowser browser) : places_(history), browser_(browser) {}
 
-  // The image of the visited page's favicon, written on first request.
-  FaviconLookup FaviconFor(const JoinedVisit& visit);
+  // The image of the visited page's favicon, written on first request: by
+  // the page's icon id where the history keeps one (0 for none), else by
+  // its URL.
+  FaviconLookup FaviconFor(std::int64_t faviconId, const std::optional<std::string_view>& url);
+
+  // The database the icons stand in beside the history, as the console
+  // names it.
+  std::string_view IconsDatabase() const;
 
   const FaviconTally& tally() const { return tally_; }
 
  private:
   enum class Source { kNotChosen, kNone, kPlaces, kFaviconsDatabase };
   void ChooseSource();
+  void ChooseChromeSource();
+  // The icon database beside the history, opened; nothing when it is not
+  // there or not to be read (said in the tally).
+  EvidenceDatabase OpenIconsDatabase();
   // The image of the Firefox 3 favicon with this id, or of the current
   // Firefox icon of this page.
   FaviconLookup ExtractFavicon(std::int64_t faviconId);
@@ -75,9 +95,11 @@ class FaviconExtractor {
                          std::optional<Failure>& lost);
   // The file name of an id from what was remembered of it.
   const std::string& NameOf(std::int64_t id, std::int8_t written);
-  static std::string PlainName(std::int64_t id, std::int8_t written);
+  std::string PlainName(std::int64_t id, std::int8_t written) const;
+  std::string_view NamePrefix() const { return browser_ == IconBrowser::kChrome ? "chrome_favicon_" : "favicon_"; }
 
   sqlite3* places_;
+  IconBrowser browser_;
   Source source_ = Source::kNotChosen;
   EvidenceDatabase db_;  // favicons.sqlite, when the icons stand there
   Statement query_;

@@ -2,13 +2,17 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "console/console.h"
 #include "console/program_identity.h"
 #include "console/task_console.h"
 #include "timestamps/timestamp_decoding.h"
+#include "usage_reports/chrome_visit_join.h"
 #include "usage_reports/favicon_extraction.h"
 #include "usage_reports/html_text.h"
+#include "usage_reports/page_transitions.h"
 #include "usage_reports/report_console.h"
 #include "usage_reports/visit_join.h"
 
@@ -48,7 +52,13 @@ std::string HostName(std::string_view reversed) {
   return std::string(reversed.rbegin(), reversed.rend());
 }
 
-void WriteHostTable(TaskFile& page, sqlite3_stmt* hosts) {
+// A host of the table of the most visited, and its count.
+struct HostCount {
+  std::string host;
+  std::int64_t visits = 0;
+};
+
+void WriteHostTable(TaskFile& page, const std::vector<HostCount>& hosts) {
   Line(page,
        "<font size=\"2\" face=\"Arial\"><strong>20 Most visited hosts</strong></font><br>"
        "<TABLE border=\"0\" cellpadding=\"2\" cellspacing=\"2\">");
@@ -58,24 +68,75 @@ void WriteHostTable(TaskFile& page, sqlite3_stmt* hosts) {
   page.Append(kHeadingCell);
   Line(page, "Visit Count</TD>");
   Line(page, "</TR>");
-  while (sqlite3_step(hosts) == SQLITE_ROW) {
+  for (const HostCount& host : hosts) {
     Line(page, kShadedRow);
     page.Append("  <TD style=\"font-family: Arial;\"><font size=\"1\">");
-    AppendHtmlText(page.out(), HostName(ColumnText(hosts, 0).value_or("")));
+    AppendHtmlText(page.out(), host.host);
     Line(page, "</TD>");
     page.Append("  <TD style=\"font-family: Arial;\" align=\"center\"><font size=\"1\">");
-    page.Append(std::to_string(sqlite3_column_int64(hosts, 1)));
+    page.Append(std::to_string(host.visits));
     Line(page, "</TD>");
     Line(page, "</TR>");
   }
   Line(page, "</TABLE><BR><BR>");
 }
 
-void WriteVisitTableHeading(TaskFile& page) {
+// Firefox's 20 most visited hosts, by the visit counts of their pages.
+std::optional<UnpreparedStatement> FirefoxHosts(sqlite3* db, std::vector<HostCount>& hosts) {
+  AllowQuotedLiterals(db);
+  Statement summary = PrepareStatement(db, kHostSummary);
+  if (!summary) return LastUnprepared(db);
+  while (sqlite3_step(summary.get()) == SQLITE_ROW) {
+    hosts.push_back({HostName(ColumnText(summary.get(), 0).value_or("")), sqlite3_column_int64(summary.get(), 1)});
+  }
+  return std::nullopt;
+}
+
+// The host of a URL: what stands between "://" and the path, without a
+// user's name or a port; empty for a URL with none ("file:///", "about:").
+std::string_view HostOf(std::string_view url) {
+  const std::size_t scheme = url.find("://");
+  if (scheme == std::string_view::npos) return {};
+  std::string_view authority = url.substr(scheme + 3);
+  authority = authority.substr(0, authority.find_first_of("/?#"));
+  if (const std::size_t user = authority.rfind('@'); user != std::string_view::npos) authority.remove_prefix(user + 1);
+  const std::size_t bracket = authority.rfind(']');
+  const std::size_t port = authority.rfind(':');
+  if (port != std::string_view::npos && (bracket == std::string_view::npos || port > bracket)) {
+    authority = authority.substr(0, port);
+  }
+  return authority;
+}
+
+// Chrome's 20 most visited hosts, by their visits, the hosts taken from the
+// pages' URLs. In the order of Firefox's table: the most visits first, and
+// among equal counts the host whose reversed name sorts first.
+std::optional<UnpreparedStatement> ChromeHosts(sqlite3* db, std::vector<HostCount>& hosts) {
+  Statement pages = PrepareStatement(
+      db, "SELECT u.url, count(*) FROM visits AS v JOIN urls AS u ON u.id = v.url GROUP BY v.url");
+  if (!pages) return LastUnprepared(db);
+  std::unordered_map<std::string, std::int64_t> counts;
+  while (sqlite3_step(pages.get()) == SQLITE_ROW) {
+    const std::string_view host = HostOf(ColumnText(pages.get(), 0).value_or(""));
+    if (!host.empty()) counts[std::string(host)] += sqlite3_column_int64(pages.get(), 1);
+  }
+  std::vector<std::pair<std::string, HostCount>> ranked;  // the reversed name first
+  for (auto& [host, visits] : counts) ranked.push_back({std::string(host.rbegin(), host.rend()) + ".", {host, visits}});
+  const std::size_t shown = std::min<std::size_t>(ranked.size(), 20);
+  std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(shown), ranked.end(),
+                    [](const auto& a, const auto& b) {
+                      return a.second.visits != b.second.visits ? a.second.visits > b.second.visits : a.first < b.first;
+                    });
+  for (std::size_t i = 0; i < shown; ++i) hosts.push_back(std::move(ranked[i].second));
+  return std::nullopt;
+}
+
+void WriteVisitTableHeading(TaskFile& page, std::string_view lastHeading) {
   Line(page, "<TABLE border=\"0\" cellpadding=\"2\" cellspacing=\"2\">");
   Line(page, "<TR>");
   Line(page, "  <TD></TD>");
-  for (std::string_view heading : {"Visit Date", "URL", "Title", "Typed"}) {
+  for (std::string_view heading : {std::string_view("Visit Date"), std::string_view("URL"), std::string_view("Title"),
+                                   lastHeading}) {
     page.Append(kHeadingCell);
     page.Append(heading);
     Line(page, "</TD>");
@@ -83,9 +144,17 @@ void WriteVisitTableHeading(TaskFile& page) {
   Line(page, "</TR>");
 }
 
-// decoded: the buffer the date is decoded into, one for the whole page.
-void WriteVisitRow(TaskFile& page, const JoinedVisit& visit, bool shaded, const std::string& favicon,
-                   const CaseSettings& settings, std::string& decoded) {
+// The cells of a visit's row that differ between browsers.
+struct VisitCells {
+  std::optional<std::string_view> url;
+  std::optional<std::string_view> title;
+  std::string_view last;        // "Yes"/"No" of Typed, or the transition
+  std::int64_t faviconId = 0;   // the page's icon id where the history keeps one
+};
+
+// date: the visit's date decoded, or nothing.
+void WriteVisitRow(TaskFile& page, bool shaded, const std::string& favicon, const std::optional<std::string>& date,
+                   const VisitCells& cells) {
   Line(page, shaded ? kShadedRow : "<TR>");
   page.Append("  <TD>");
   if (!favicon.empty()) {
@@ -94,25 +163,22 @@ void WriteVisitRow(TaskFile& page, const JoinedVisit& visit, bool shaded, const 
     page.Append("\" width=\"16\" height=\"16\">");
   }
   page.Append("</TD>  <TD valign=\"top\" style=\"font-family: Arial;\"><font size=\"2\">");
-  if (visit.visitDate) {
-    DecodePRtimeInto(decoded, *visit.visitDate, settings);
-    AppendHtmlText(page.out(), decoded);
-  }
+  if (date) AppendHtmlText(page.out(), *date);
   Line(page, "</font></TD>");
   page.Append(kCourierCell);
-  if (visit.url) WrapWithBreaks(page.out(), *visit.url, kUrlWidth, kBreak);
+  if (cells.url) WrapWithBreaks(page.out(), *cells.url, kUrlWidth, kBreak);
   Line(page, "</font></TD>");
   page.Append(kCourierCell);
-  if (visit.title) WrapWithBreaks(page.out(), *visit.title, kTitleWidth, kBreak);
+  if (cells.title) WrapWithBreaks(page.out(), *cells.title, kTitleWidth, kBreak);
   Line(page, "</font></TD>");
   page.Append(kArialCell);
-  page.Append(visit.typed != 0 ? "Yes" : "No");
+  AppendHtmlText(page.out(), cells.last);
   Line(page, "</font></TD>");
   Line(page, "</TR>");
 }
 
 // What the console says of the images after the count.
-void AddFaviconNotes(const FaviconTally& favicons, std::vector<std::string>& notes) {
+void AddFaviconNotes(const FaviconTally& favicons, std::string_view database, std::vector<std::string>& notes) {
   for (const std::string& renamed : favicons.renamed) notes.push_back("Written as " + renamed);
   if (favicons.notWritten > 0) {
     const Failure& first = *favicons.firstNotWritten;
@@ -120,42 +186,103 @@ void AddFaviconNotes(const FaviconTally& favicons, std::vector<std::string>& not
                     (favicons.notWritten == 1 ? " favicon image" : " favicon images") +
                     " could not be written, the first " + first.name + ": " + first.Why());
   }
-  if (favicons.unreadableDatabase) notes.push_back(UnreadableLine("favicons.sqlite", *favicons.unreadableDatabase));
+  if (favicons.unreadableDatabase) notes.push_back(UnreadableLine(std::string(database), *favicons.unreadableDatabase));
 }
+
+// What a browser's page differs in: its report, its hosts, the heading of
+// its last column, and the cells of each visit (cells gives them, the date
+// decoded into date).
+template <typename Join>
+struct BrowserPage {
+  const UsageReport& report;
+  IconBrowser icons;
+  std::optional<UnpreparedStatement> (*hosts)(sqlite3* db, std::vector<HostCount>& hosts);
+  std::string_view lastHeading;
+  VisitCells (*cells)(const typename Join::Visit& visit, const CaseSettings& settings, std::optional<std::string>& date,
+                      std::string& scratch);
+};
 
 // Writes the page from its head to its foot; the failure when a statement
 // could not be prepared.
+template <typename Join>
 std::optional<UnpreparedStatement> WritePage(Console& console, const CaseSettings& settings, sqlite3* db,
-                                             bool withFavicons, TaskFile& page, ReportTally& tally) {
+                                             const BrowserPage<Join>& browser, bool withFavicons, TaskFile& page,
+                                             ReportTally& tally) {
   WriteReportHead(page, settings);
   {
-    AllowQuotedLiterals(db);
-    Statement hosts = PrepareStatement(db, kHostSummary);
-    if (!hosts) return LastUnprepared(db);
-    WriteHostTable(page, hosts.get());
+    std::vector<HostCount> hosts;
+    if (auto failure = browser.hosts(db, hosts)) return failure;
+    WriteHostTable(page, hosts);
   }
-  WriteVisitTableHeading(page);
+  WriteVisitTableHeading(page, browser.lastHeading);
 
-  std::optional<VisitJoin> join = VisitJoin::Start(db);
+  std::optional<Join> join = Join::Start(db);
   if (!join) return LastUnprepared(db);
-  FaviconExtractor favicons(db);
+  FaviconExtractor favicons(db, browser.icons);
   static const std::string kNoFavicon;
   bool shaded = true;
-  std::string decoded;
-  const auto failure = ForEachVisit(console, db, kFirefoxUsage, *join, tally, [&](const JoinedVisit& visit) {
+  std::optional<std::string> date;
+  std::string scratch;
+  const auto failure = ForEachVisit(console, db, browser.report, *join, tally, [&](const typename Join::Visit& visit) {
+    const VisitCells cells = browser.cells(visit, settings, date, scratch);
     if (!withFavicons) {
-      WriteVisitRow(page, visit, shaded, kNoFavicon, settings, decoded);
+      WriteVisitRow(page, shaded, kNoFavicon, date, cells);
     } else {
-      const FaviconLookup favicon = favicons.FaviconFor(visit);
+      const FaviconLookup favicon = favicons.FaviconFor(cells.faviconId, cells.url);
       if (favicon.lost) EndProgramAfterWriteFailure(console, *favicon.lost);
-      WriteVisitRow(page, visit, shaded, favicon.file, settings, decoded);
+      WriteVisitRow(page, shaded, favicon.file, date, cells);
     }
     shaded = !shaded;
   });
   if (failure) return failure;
   WriteReportFoot(page);
-  AddFaviconNotes(favicons.tally(), tally.notes);
+  AddFaviconNotes(favicons.tally(), favicons.IconsDatabase(), tally.notes);
   return std::nullopt;
+}
+
+VisitCells FirefoxCells(const JoinedVisit& visit, const CaseSettings& settings, std::optional<std::string>& date,
+                        std::string&) {
+  if (visit.visitDate) {
+    if (!date) date.emplace();
+    DecodePRtimeInto(*date, *visit.visitDate, settings);
+  } else {
+    date.reset();
+  }
+  return {visit.url, visit.title, visit.typed != 0 ? "Yes" : "No", visit.faviconId};
+}
+
+VisitCells ChromeCells(const ChromeVisit& visit, const CaseSettings& settings, std::optional<std::string>& date,
+                       std::string& scratch) {
+  if (visit.visitTime) {
+    if (!date) date.emplace();
+    DecodeChromeTimeInto(*date, *visit.visitTime, settings);
+  } else {
+    date.reset();
+  }
+  scratch.clear();
+  if (visit.transition) AppendTransitionText(scratch, *visit.transition);
+  return {visit.url, visit.title, scratch, visit.faviconId.value_or(0)};
+}
+
+const BrowserPage<VisitJoin> kFirefoxPage{kFirefoxUsage, IconBrowser::kFirefox, FirefoxHosts, "Typed", FirefoxCells};
+const BrowserPage<ChromeVisitJoin> kChromePage{kChromeUsage, IconBrowser::kChrome, ChromeHosts, "Transition",
+                                               ChromeCells};
+
+// The task: the question of favicons, then the report.
+template <typename Join>
+void ExportPage(Console& console, const CaseSettings& settings, const BrowserPage<Join>& browser) {
+  PrintReportIntroduction(console, browser.report);
+  console.PrintSectionBreak();
+  console.Write("Do you wish to extract and include favicons? [Y/N] ");
+  std::string answer;
+  console.ReadLine(answer);
+  const bool withFavicons = answer == "y" || answer == "Y";
+  console.PrintSectionBreak();
+
+  RunReport(console, settings, browser.report, ".html", CreateMessage::kAfterColon, kEmptyLinesAfterCount,
+            [&](sqlite3* db, TaskFile& page, ReportTally& tally) {
+              return WritePage(console, settings, db, browser, withFavicons, page, tally);
+            });
 }
 
 }  // namespace
@@ -188,17 +315,8 @@ void WriteReportFoot(TaskFile& page) {
   page.Append("</span></small></div></body></html>");
 }
 
-void ExportUsageHtml(Console& console, const CaseSettings& settings) {
-  PrintReportIntroduction(console, kFirefoxUsage);
-  console.PrintSectionBreak();
-  console.Write("Do you wish to extract and include favicons? [Y/N] ");
-  std::string answer;
-  console.ReadLine(answer);
-  const bool withFavicons = answer == "y" || answer == "Y";
-  console.PrintSectionBreak();
+void ExportUsageHtml(Console& console, const CaseSettings& settings) { ExportPage(console, settings, kFirefoxPage); }
 
-  RunReport(console, settings, kFirefoxUsage, ".html", CreateMessage::kAfterColon, kEmptyLinesAfterCount,
-            [&](sqlite3* db, TaskFile& page, ReportTally& tally) {
-              return WritePage(console, settings, db, withFavicons, page, tally);
-            });
+void ExportChromeUsageHtml(Console& console, const CaseSettings& settings) {
+  ExportPage(console, settings, kChromePage);
 }

@@ -207,6 +207,7 @@ std::string MenuTranscript() {
          "I - Recover deleted records from Firefox 3 SQLite databases to CSV.\n"
          "J - Recover deleted records from Google Chrome SQLite databases to CSV.\n"
          "K - Create Chrome CSV Internet History Usage Report.\n"
+         "L - Create Chrome HTML Internet History Usage Report.\n"
          "\n"
          "R - Reset settings (case name etc.)\n"
          "H - Help\n"
