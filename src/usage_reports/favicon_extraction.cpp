@@ -33,6 +33,7 @@ constexpr int kFaviconPageCacheKiB = 256;
 
 constexpr const char* kFaviconsDatabase = "favicons.sqlite";
 constexpr const char* kChromeFaviconsDatabase = "Favicons";
+constexpr const char* kChromeThumbnailsDatabase = "Thumbnails";
 
 // A page's icons, the one nearest 16 pixels wide first.
 constexpr const char* kIconOfPage =
@@ -43,11 +44,18 @@ constexpr const char* kIconOfPage =
 }  // namespace
 
 std::string_view FaviconExtractor::IconsDatabase() const {
-  return browser_ == IconBrowser::kChrome ? kChromeFaviconsDatabase : kFaviconsDatabase;
+  if (browser_ == IconBrowser::kFirefox) return kFaviconsDatabase;
+  return iconsDatabase_;
 }
 
 EvidenceDatabase FaviconExtractor::OpenIconsDatabase() {
   EvidenceDatabase icons = EvidenceDatabase::Open(std::string(IconsDatabase()));
+  if (browser_ == IconBrowser::kChrome && icons.found() == EvidenceDatabase::Found::kMissing) {
+    // Chrome kept its icons in Thumbnails until it gave them a file of their
+    // own.
+    iconsDatabase_ = kChromeThumbnailsDatabase;
+    icons = EvidenceDatabase::Open(kChromeThumbnailsDatabase);
+  }
   if (icons.found() == EvidenceDatabase::Found::kUnreadable) tally_.unreadableDatabase = *icons.failure();
   if (icons) SetPageCache(icons.get(), kFaviconPageCacheKiB);
   return icons;
@@ -69,26 +77,27 @@ void FaviconExtractor::ChooseSource() {
 }
 
 void FaviconExtractor::ChooseChromeSource() {
-  // Chrome of 2009: the icons in History, named by the page.
-  if (ProbeTables(places_).contains("favicons")) {
-    query_ = PrepareStatement(places_, "SELECT id, image_data FROM favicons WHERE id=?1");
+  EvidenceDatabase icons = OpenIconsDatabase();
+  if (!icons) return;
+  const auto tables = ProbeTables(icons.get());
+  if (tables.contains("icon_mapping")) {
+    // Each icon's largest bitmap; before there were bitmaps, the icon's own
+    // image. Found by the page's URL.
+    query_ = tables.contains("favicon_bitmaps")
+                 ? PrepareStatement(icons.get(),
+                                    "SELECT b.icon_id, b.image_data FROM icon_mapping m "
+                                    "JOIN favicon_bitmaps b ON b.icon_id = m.icon_id WHERE m.page_url = ?1 "
+                                    "ORDER BY m.id, b.width * b.height DESC, b.id LIMIT 1")
+                 : PrepareStatement(icons.get(),
+                                    "SELECT f.id, f.image_data FROM icon_mapping m "
+                                    "JOIN favicons f ON f.id = m.icon_id WHERE m.page_url = ?1 ORDER BY m.id LIMIT 1");
+    if (query_) source_ = Source::kFaviconsDatabase;
+  } else {
+    // Chrome of 2009: found by the favicon_id of the page in History.
+    query_ = PrepareStatement(icons.get(), "SELECT id, image_data FROM favicons WHERE id=?1");
     if (query_) source_ = Source::kPlaces;
-    return;
   }
-  EvidenceDatabase favicons = OpenIconsDatabase();
-  if (!favicons) return;
-  // Each icon's largest bitmap; before there were bitmaps, the icon's own
-  // image.
-  query_ = ProbeTables(favicons.get()).contains("favicon_bitmaps")
-               ? PrepareStatement(favicons.get(),
-                                  "SELECT b.icon_id, b.image_data FROM icon_mapping m "
-                                  "JOIN favicon_bitmaps b ON b.icon_id = m.icon_id WHERE m.page_url = ?1 "
-                                  "ORDER BY m.id, b.width * b.height DESC, b.id LIMIT 1")
-               : PrepareStatement(favicons.get(),
-                                  "SELECT f.id, f.image_data FROM icon_mapping m JOIN favicons f ON f.id = m.icon_id "
-                                  "WHERE m.page_url = ?1 ORDER BY m.id LIMIT 1");
-  db_ = std::move(favicons);
-  if (query_) source_ = Source::kFaviconsDatabase;
+  db_ = std::move(icons);
 }
 
 FaviconLookup FaviconExtractor::FaviconFor(std::int64_t faviconId, const std::optional<std::string_view>& url) {

@@ -12,11 +12,11 @@
 //   moz_pages_w_icons and moz_icons_to_pages, the one whose width is closest
 //   to 16 chosen. The file is "favicon_" + the moz_icons id + an extension
 //   chosen by the image's first bytes.
-// - Chrome of 2009 keeps them in History, table favicons, and each page of
-//   urls names its icon by favicon_id; later Chromes in the Favicons
-//   database beside History, found from the page's URL through icon_mapping:
-//   the icon's largest bitmap of favicon_bitmaps, or, before there were
-//   bitmaps, the image of favicons itself. The file is "chrome_favicon_" +
+// - Chrome of 2009 keeps them in the Thumbnails database beside History,
+//   table favicons, and each page of urls names its icon by favicon_id;
+//   later Chromes in the Favicons database, found from the page's URL
+//   through icon_mapping: the icon's largest bitmap of favicon_bitmaps, or,
+//   before there were bitmaps, the image of favicons itself. The file is "chrome_favicon_" +
 //   the icon's id + an extension chosen by the image's first bytes, so that
 //   Firefox's images and Chrome's never take each other's names.
 //
@@ -100,6 +100,7 @@ class FaviconExtractor {
 
   sqlite3* places_;
   IconBrowser browser_;
+  const char* iconsDatabase_ = "Favicons";  // Chrome's: Favicons, or Thumbnails
   Source source_ = Source::kNotChosen;
   EvidenceDatabase db_;  // favicons.sqlite, when the icons stand there
   Statement query_;

@@ -109,8 +109,9 @@ std::string_view HostOf(std::string_view url) {
 }
 
 // Chrome's 20 most visited hosts, by their visits, the hosts taken from the
-// pages' URLs. In the order of Firefox's table: the most visits first, and
-// among equal counts the host whose reversed name sorts first.
+// pages' URLs. In the order SQLite gives Firefox's table: the most visits
+// first, and among equal counts the host whose reversed name ("moc.elpmaxe.")
+// sorts last.
 std::optional<UnpreparedStatement> ChromeHosts(sqlite3* db, std::vector<HostCount>& hosts) {
   Statement pages = PrepareStatement(
       db, "SELECT u.url, count(*) FROM visits AS v JOIN urls AS u ON u.id = v.url GROUP BY v.url");
@@ -125,7 +126,7 @@ std::optional<UnpreparedStatement> ChromeHosts(sqlite3* db, std::vector<HostCoun
   const std::size_t shown = std::min<std::size_t>(ranked.size(), 20);
   std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(shown), ranked.end(),
                     [](const auto& a, const auto& b) {
-                      return a.second.visits != b.second.visits ? a.second.visits > b.second.visits : a.first < b.first;
+                      return a.second.visits != b.second.visits ? a.second.visits > b.second.visits : a.first > b.first;
                     });
   for (std::size_t i = 0; i < shown; ++i) hosts.push_back(std::move(ranked[i].second));
   return std::nullopt;

@@ -753,4 +753,87 @@ TEST(ChromeUsageCsv, TransitionsOfTheRealProfile) {
   EXPECT_EQ(decoded, expected);
 }
 
+// The hosts of the most visits, taken from the pages' URLs; and each era's
+// favicons: Chrome of 2009's in Thumbnails by the page's favicon_id, later
+// ones' in Favicons by the page's URL, the largest bitmap of today's.
+TEST(ChromeUsageHtml, MostVisitedHostsAndTheFaviconsOfEachEra) {
+  const std::string t = std::to_string(kChromeDecember2008);
+  const std::string history =
+      "INSERT INTO urls (id, url, title, visit_count, typed_count, last_visit_time, hidden, favicon_id) VALUES "
+      "(1, 'http://c.example/', 'C', 3, 0, " + t + ", 0, 7), (2, 'http://user@b.example.org:8080/x', 'B', 2, 0, " +
+      t + ", 0, 0), (3, 'https://a.example.com/?q', 'A', 2, 0, " + t + ", 0, 0), (4, 'file:///C:/x.html', 'X', 1, 0, " +
+      t + ", 0, 0), (5, 'http://z.example.com/', 'Z', 2, 0, " + t + ", 0, 0);"
+      "INSERT INTO visits (id, url, visit_time, from_visit, transition) VALUES "
+      "(1, 1, " + t + ", 0, 1), (2, 2, " + t + "+1, 0, 0), (3, 3, " + t + "+2, 0, 0), (4, 1, " + t + "+3, 0, 0),"
+      "(5, 2, " + t + "+4, 0, 0), (6, 3, " + t + "+5, 0, 0), (7, 1, " + t + "+6, 0, 8), (8, 4, " + t + "+7, 0, 0),"
+      "(9, 5, " + t + "+8, 0, 0), (10, 5, " + t + "+9, 0, 0);";
+  const std::string png = std::string("\x89PNG\r\n\x1A\n", 8);
+  struct Era {
+    std::string name;
+    std::string iconsFile;
+    std::string iconsSql;
+    std::string image;  // the file of c.example's icon
+    std::string bytes;
+  };
+  const Era eras[] = {
+      {"2009", "Thumbnails",
+       "CREATE TABLE favicons(id INTEGER PRIMARY KEY,url LONGVARCHAR NOT NULL,last_updated INTEGER DEFAULT 0,"
+       "image_data BLOB); INSERT INTO favicons VALUES (7, 'http://c.example/favicon.ico', 0, X'89504E470D0A1A0A01');",
+       "chrome_favicon_7.png", png + "\x01"},
+      {"before bitmaps", "Favicons",
+       "CREATE TABLE favicons(id INTEGER PRIMARY KEY,url LONGVARCHAR NOT NULL,last_updated INTEGER DEFAULT 0,"
+       "image_data BLOB,icon_type INTEGER DEFAULT 1); CREATE TABLE icon_mapping(id INTEGER PRIMARY KEY,page_url "
+       "LONGVARCHAR NOT NULL,icon_id INTEGER); INSERT INTO favicons VALUES (9, 'i', 0, X'4749463839610102', 1);"
+       "INSERT INTO icon_mapping VALUES (1, 'http://c.example/', 9);",
+       "chrome_favicon_9.gif", "GIF89a\x01\x02"},
+      {"today", "Favicons",
+       "CREATE TABLE icon_mapping(id INTEGER PRIMARY KEY,page_url LONGVARCHAR NOT NULL,icon_id INTEGER,"
+       "page_url_type INTEGER DEFAULT 0); CREATE TABLE favicons(id INTEGER PRIMARY KEY,url LONGVARCHAR NOT NULL,"
+       "icon_type INTEGER DEFAULT 1); CREATE TABLE favicon_bitmaps(id INTEGER PRIMARY KEY,icon_id INTEGER NOT NULL,"
+       "last_updated INTEGER DEFAULT 0,image_data BLOB,width INTEGER DEFAULT 0,height INTEGER DEFAULT 0,"
+       "last_requested INTEGER DEFAULT 0); INSERT INTO icon_mapping VALUES (1, 'http://c.example/', 11, 0);"
+       "INSERT INTO favicons VALUES (11, 'i', 1); INSERT INTO favicon_bitmaps VALUES "
+       "(1, 11, 0, X'89504E470D0A1A0A16', 16, 16, 0), (2, 11, 0, X'89504E470D0A1A0A32', 32, 32, 0),"
+       "(3, 11, 0, X'89504E470D0A1A0A24', 24, 24, 0);",
+       "chrome_favicon_11.png", png + "\x32"},
+  };
+  for (const Era& era : eras) {
+    TempFolder folder;
+    CreateBrowserDatabase(folder / "History", "chrome/history.sql", history);
+    ExecuteSql(folder / era.iconsFile, era.iconsSql);
+    SkvRun run = RunAnswers(folder.path(), "L\ny\n\n");
+    const std::string page = ReadFileBytes(folder / "2008-117 - Harbour Street - Chrome Internet Usage.html");
+    // c.example's three visits first; then the hosts of two visits each as
+    // Firefox's table orders equal counts, the reversed name that sorts
+    // last first (moc.elpmaxe.z., moc.elpmaxe.a., gro.elpmaxe.b.); no host
+    // of a file.
+    std::string hosts;
+    const std::string hostTable = page.substr(0, page.find("Visit Date</TD>"));
+    for (std::size_t at = 0; (at = hostTable.find("<font size=\"1\">", at)) != std::string::npos; ++at) {
+      const std::size_t begin = at + 15;
+      const std::string cell = hostTable.substr(begin, hostTable.find("</TD>", begin) - begin);
+      if (!cell.empty() && cell != "URL" && cell != "Visit Count") hosts += cell + " ";
+    }
+    EXPECT_EQ(hosts, "c.example 3 z.example.com 2 a.example.com 2 b.example.org 2 ") << era.name;
+    const std::string icon = "<img src=\"" + era.image + "\" width=\"16\" height=\"16\">";
+    EXPECT_EQ(FaviconCells(page), (std::vector<std::string>{icon, "", "", icon, "", "", icon, "", "", ""}))
+        << era.name;
+    EXPECT_EQ(ReadFileBytes(folder / era.image), era.bytes) << era.name;
+    EXPECT_EQ(FileNames(folder.path()).size(), 4u) << era.name << run.transcript;
+    EXPECT_NE(page.find("Typed</font></TD>"), std::string::npos) << "the first visit's transition";
+  }
+}
+
+TEST(ChromeUsage, TheHelpSaysWhatKAndLMake) {
+  TempFolder folder;
+  SkvRun run = RunAnswers(folder.path(), "H\n\n");
+  EXPECT_NE(run.transcript.find("or part of one.\n\n"
+                                "Tasks K and L make the Internet Usage report of a Google Chrome History file,\n"
+                                "and of the browsers built on Chrome that keep the same file: every visit,\n"
+                                "oldest first, with its page, how the user came to it and how long it was shown.\n\n"
+                                "If you pass skv on"),
+            std::string::npos)
+      << run.transcript;
+}
+
 }  // namespace
