@@ -345,8 +345,11 @@ void WriteChromeHistory(const Options& options, Random& random, const std::vecto
   Insert url(db, "INSERT INTO urls VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
   for (std::size_t i = 0; i < places.size(); ++i) {
     const Place& p = places[i];
+    // The page's icon in Thumbnails, as places.sqlite names it.
+    const bool hasIcon = options.favicons > 0 && p.host < static_cast<std::size_t>(options.favicons);
     url.Int(static_cast<std::int64_t>(i) + 1).Text(p.url).Text(p.hasTitle ? p.title : "").Int(p.visitCount).Int(p.typed)
-        .Int(ChromeTime(p.lastVisit == 0 ? kFirstVisit : p.lastVisit, 0)).Int(p.hidden).Int(0).Run();
+        .Int(ChromeTime(p.lastVisit == 0 ? kFirstVisit : p.lastVisit, 0)).Int(p.hidden)
+        .Int(hasIcon ? static_cast<std::int64_t>(p.host) + 1 : 0).Run();
   }
   Insert visit(db, "INSERT INTO visits VALUES (?, ?, ?, ?, ?, 0, 1)");
   for (std::size_t i = 0; i < visits.size(); ++i) {
@@ -398,11 +401,13 @@ void WriteChromeSmallDatabases(const Options& options, Random& random, const std
     BrowserDatabase db((folder / "Thumbnails").string(), "chrome/thumbnails.sql");
     Insert favicon(db, "INSERT INTO favicons VALUES (?, ?, ?, ?)");
     Insert thumbnail(db, "INSERT INTO thumbnails VALUES (?, 1.0, 1, 0, ?, ?)");
-    for (int i = 0; i < std::min<int>(4, static_cast<int>(hosts.size())); ++i) {
-      const FaviconImage image = MakeFaviconImage(0, static_cast<std::uint8_t>(40 * i), 90, 160);
-      favicon.Int(i + 1).Text("http://" + hosts[static_cast<std::size_t>(i)].name + "/favicon.ico")
+    // One icon per host for the first hosts, as in places.sqlite; a
+    // thumbnail of the first pages.
+    for (std::int64_t i = 0; i < options.favicons; ++i) {
+      const FaviconImage image = MakeFaviconImage(static_cast<int>(i), static_cast<std::uint8_t>(40 * i), 90, 160);
+      favicon.Int(i + 1).Text("http://" + hosts[static_cast<std::size_t>(i) % hosts.size()].name + "/favicon.ico")
           .Int(kFirstVisit + i * 86400).Blob(image.bytes).Run();
-      thumbnail.Int(i + 1).Int(kFirstVisit + i * 86400).Blob(image.bytes).Run();
+      if (i < 4) thumbnail.Int(i + 1).Int(kFirstVisit + i * 86400).Blob(image.bytes).Run();
     }
     db.Finish();
   }
