@@ -643,7 +643,7 @@ const std::string kChromeCsvHeader =
 // 11644473600 s before 1970, plus 1228580112 s.
 constexpr long long kChromeDecember2008 = (11644473600LL + 1228580112LL) * 1000000LL;
 
-// The History of two eras (and today's, in the real profile's test), each
+// The History of three eras (and today's, in the real profile's test), each
 // with a visit of every kind: a typed one that starts a chain, a server
 // redirect to a page whose id needs 33 bits, a reload of a page that is gone.
 TEST(ChromeUsageCsv, ReportOfEachEraOfHistoryByteForByte) {
@@ -659,12 +659,13 @@ TEST(ChromeUsageCsv, ReportOfEachEraOfHistoryByteForByte) {
     std::string visits;
     std::string durations;  // the last cell of each line, in order
   };
+  const std::string early =
+      "INSERT INTO visits (id, url, visit_time, from_visit, transition) VALUES "
+      "(1, 1, " + t + ", 0, 805306369), (2, 4294967297, " + later + ", 1, -1610612736),"
+      "(3, 77, " + later + ", 2, 8);";
   const Era eras[] = {
-      {"2009", "chrome/history.sql",
-       "INSERT INTO visits (id, url, visit_time, from_visit, transition) VALUES "
-       "(1, 1, " + t + ", 0, 805306369), (2, 4294967297, " + later + ", 1, -1610612736),"
-       "(3, 77, " + later + ", 2, 8);",
-       ""},
+      {"2008, the first beta", "chrome/history_v15.sql", early, ""},
+      {"2009", "chrome/history.sql", early, ""},
       {"2015",
        "CREATE TABLE urls(id INTEGER PRIMARY KEY,url LONGVARCHAR,title LONGVARCHAR,visit_count INTEGER DEFAULT 0 "
        "NOT NULL,typed_count INTEGER DEFAULT 0 NOT NULL,last_visit_time INTEGER NOT NULL,hidden INTEGER DEFAULT 0 "
