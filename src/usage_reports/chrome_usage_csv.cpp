@@ -28,7 +28,8 @@ void AppendFlag(OutputFile& line, const std::optional<std::int64_t>& value) {
 // Microseconds as seconds, exactly: "12.5", "0", "-3.000001".
 std::string Seconds(std::int64_t microseconds) {
   const bool negative = microseconds < 0;
-  const auto magnitude = negative ? 0 - static_cast<std::uint64_t>(microseconds) : static_cast<std::uint64_t>(microseconds);
+  const auto magnitude =
+      negative ? 0 - static_cast<std::uint64_t>(microseconds) : static_cast<std::uint64_t>(microseconds);
   std::string text = (negative ? "-" : "") + std::to_string(magnitude / 1000000);
   std::string fraction = std::to_string(magnitude % 1000000);
   fraction.insert(0, 6 - fraction.size(), '0');
@@ -80,5 +81,7 @@ std::optional<UnpreparedStatement> WriteReport(Console& console, const CaseSetti
 void ExportChromeUsageCsv(Console& console, const CaseSettings& settings) {
   PrintReportIntroduction(console, kChromeUsage);
   RunReport(console, settings, kChromeUsage, ".csv", CreateMessage::kAfterColonBlank, kEmptyLinesAfterCount,
-            [&](sqlite3* db, TaskFile& file, ReportTally& tally) { return WriteReport(console, settings, db, file, tally); });
+            [&](sqlite3* db, TaskFile& file, ReportTally& tally) {
+              return WriteReport(console, settings, db, file, tally);
+            });
 }
