@@ -1,6 +1,6 @@
 // The fuzzer's bytes made into an evidence folder of valid, odd or damaged
 // SQLite databases (evidence_builder.h), and every reading task run on it:
-// A, B, F, G, C, and D with favicons. Beyond "no crash, no hang, no leak",
+// A, B, F, G, C, K, L and D with favicons. Beyond "no crash, no hang, no leak",
 // each task must leave:
 // - every file it says it wrote, and nothing else: one CSV file per table
 //   it processed, the report it counted rows into, the images its page
@@ -35,6 +35,7 @@
 #include "output_checks.h"
 #include "profiles/browser_profiles.h"
 #include "table_export/table_export.h"
+#include "usage_reports/chrome_usage_csv.h"
 #include "usage_reports/usage_csv.h"
 #include "usage_reports/usage_html.h"
 
@@ -163,7 +164,8 @@ void CheckTableExport(const Files& evidence, const std::string& transcript) {
   }
 }
 
-void CheckUsageCsv(const Files& evidence, const std::string& transcript) {
+// fields: how many each record of the report has.
+void CheckUsageCsv(const Files& evidence, const std::string& transcript, std::size_t fields) {
   const Files outputs = Outputs(evidence, transcript);
   const long rows = RowsExported(transcript);
   if (outputs.empty()) {
@@ -174,7 +176,7 @@ void CheckUsageCsv(const Files& evidence, const std::string& transcript) {
   const auto counts = CsvFieldCounts(outputs.begin()->second);
   if (!counts || counts->empty()) Finding("a report that no CSV reader takes", transcript);
   for (std::size_t count : *counts) {
-    if (count != 10) Finding("a report record of " + std::to_string(count) + " fields", transcript);
+    if (count != fields) Finding("a report record of " + std::to_string(count) + " fields", transcript);
   }
   if (rows >= 0 && static_cast<long>(counts->size()) != rows + 1) {
     Finding(std::to_string(counts->size()) + " records for " + std::to_string(rows) + " rows exported", transcript);
@@ -270,7 +272,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   exportTables(ChromeProfile, true);
 
   const std::string csv = RunTask(settings, ExportUsageCsv);
-  CheckUsageCsv(evidence, csv);
+  CheckUsageCsv(evidence, csv, 10);
+  RemoveFilesBut(evidence);
+  const std::string chromeCsv = RunTask(settings, ExportChromeUsageCsv);
+  CheckUsageCsv(evidence, chromeCsv, 9);
+  RemoveFilesBut(evidence);
+  const std::string chromeHtml = RunTask(settings, ExportChromeUsageHtml);
+  CheckUsageHtml(evidence, chromeHtml);
   RemoveFilesBut(evidence);
   const std::string html = RunTask(settings, ExportUsageHtml);
   CheckUsageHtml(evidence, html);

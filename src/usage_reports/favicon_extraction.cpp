@@ -32,7 +32,6 @@ std::int8_t ExtensionIndex(std::string_view extension) {
 constexpr int kFaviconPageCacheKiB = 256;
 
 constexpr const char* kFaviconsDatabase = "favicons.sqlite";
-constexpr const char* kChromeFaviconsDatabase = "Favicons";
 constexpr const char* kChromeThumbnailsDatabase = "Thumbnails";
 
 // A page's icons, the one nearest 16 pixels wide first.

@@ -100,7 +100,8 @@ class FaviconExtractor {
 
   sqlite3* places_;
   IconBrowser browser_;
-  const char* iconsDatabase_ = "Favicons";  // Chrome's: Favicons, or Thumbnails
+  // Chrome's icon database: Favicons, or Thumbnails where there is none.
+  const char* iconsDatabase_ = "Favicons";
   Source source_ = Source::kNotChosen;
   EvidenceDatabase db_;  // favicons.sqlite, when the icons stand there
   Statement query_;
