@@ -138,10 +138,12 @@ int LastError() {
 
 bool TerminationIsHeld() { return gHeldDepth.load() > 0; }
 
-std::wstring HandlePath(HANDLE handle) {
-  std::wstring path(kLongestLeftoverPath + 16, L'\0');
-  const DWORD length = ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
-                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+namespace {
+
+// A path a call wrote into path (length characters, 0 when it failed), in
+// the form the user knows: "\\?\C:\..." as "C:\...", "\\?\UNC\server\..." as
+// "\\server\...".
+std::wstring PlainPath(std::wstring path, DWORD length) {
   if (length == 0 || length >= path.size()) return {};
   path.resize(length);
   if (path.starts_with(L"\\\\?\\UNC\\")) return L"\\" + path.substr(7);
@@ -149,19 +151,18 @@ std::wstring HandlePath(HANDLE handle) {
   return path;
 }
 
-namespace {
-
 std::wstring FullPath(const std::wstring& path) {
   std::wstring full(kLongestLeftoverPath + 16, L'\0');
-  const DWORD length = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-  if (length == 0 || length >= full.size()) return {};
-  full.resize(length);
-  if (full.starts_with(L"\\\\?\\UNC\\")) return L"\\" + full.substr(7);
-  if (full.starts_with(L"\\\\?\\")) return full.substr(4);
-  return full;
+  return PlainPath(full, ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
 }
 
 }  // namespace
+
+std::wstring HandlePath(HANDLE handle) {
+  std::wstring path(kLongestLeftoverPath + 16, L'\0');
+  return PlainPath(path, ::GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS));
+}
 
 HANDLE OpenItself(const std::string& path, DWORD access, bool folder) {
   const std::wstring wide = SystemPath(path);

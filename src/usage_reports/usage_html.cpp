@@ -241,25 +241,26 @@ std::optional<UnpreparedStatement> WritePage(Console& console, const CaseSetting
   return std::nullopt;
 }
 
+// Decodes a stored date into date, by the browser's clock; nothing for none.
+void DecodeDate(const std::optional<std::string_view>& stored, const CaseSettings& settings,
+                void (*decode)(std::string&, std::string_view, const DateStyle&), std::optional<std::string>& date) {
+  if (!stored) {
+    date.reset();
+    return;
+  }
+  if (!date) date.emplace();
+  decode(*date, *stored, settings);
+}
+
 VisitCells FirefoxCells(const JoinedVisit& visit, const CaseSettings& settings, std::optional<std::string>& date,
                         std::string&) {
-  if (visit.visitDate) {
-    if (!date) date.emplace();
-    DecodePRtimeInto(*date, *visit.visitDate, settings);
-  } else {
-    date.reset();
-  }
+  DecodeDate(visit.visitDate, settings, DecodePRtimeInto, date);
   return {visit.url, visit.title, visit.typed != 0 ? "Yes" : "No", visit.faviconId};
 }
 
 VisitCells ChromeCells(const ChromeVisit& visit, const CaseSettings& settings, std::optional<std::string>& date,
                        std::string& scratch) {
-  if (visit.visitTime) {
-    if (!date) date.emplace();
-    DecodeChromeTimeInto(*date, *visit.visitTime, settings);
-  } else {
-    date.reset();
-  }
+  DecodeDate(visit.visitTime, settings, DecodeChromeTimeInto, date);
   scratch.clear();
   if (visit.transition) AppendTransitionText(scratch, *visit.transition);
   return {visit.url, visit.title, scratch, visit.faviconId.value_or(0)};

@@ -43,8 +43,7 @@ class HelperRun {
       ::close(input[1]);
       ::close(output[0]);
       if (::chdir(folder.c_str()) != 0) ::_exit(127);
-      std::string command =
-          "set TMP=" + WindowsPath(temporary) + "&& set TEMP=" + WindowsPath(temporary) + "&& " + WindowsPath(Helper());
+      std::string command = WithWindowsTemporaryFolder(temporary, WindowsPath(Helper()));
       // None of the arguments holds a blank.
       for (const std::string& argument : arguments) command += " " + argument;
       ::execlp("wine", "wine", "cmd", "/c", command.c_str(), static_cast<char*>(nullptr));

@@ -42,8 +42,7 @@ std::string ReachableCopyOfBinary(std::unique_ptr<TempFolder>& folder) {
   if (temporaryFolder.empty()) {
     ::execlp("wine", "wine", exe.c_str(), static_cast<char*>(nullptr));
   } else {
-    const std::string folder = WindowsPath(temporaryFolder);
-    const std::string command = "set TMP=" + folder + "&& set TEMP=" + folder + "&& " + exe;
+    const std::string command = WithWindowsTemporaryFolder(temporaryFolder, exe);
     ::execlp("wine", "wine", "cmd", "/c", command.c_str(), static_cast<char*>(nullptr));
   }
   ::_exit(127);
@@ -60,6 +59,11 @@ std::string WindowsPath(const std::filesystem::path& path) {
   std::string windows = "Z:" + std::filesystem::absolute(path).string();
   for (char& c : windows) c = c == '/' ? '\\' : c;
   return windows;
+}
+
+std::string WithWindowsTemporaryFolder(const std::filesystem::path& folder, const std::string& command) {
+  const std::string windows = WindowsPath(folder);
+  return "set TMP=" + windows + "&& set TEMP=" + windows + "&& " + command;
 }
 
 std::string SystemName(std::string name) {

@@ -23,6 +23,11 @@ inline bool RunsUnderWine() { return WindowsBuildUnderTest() != nullptr; }
 // The path of a Linux file or folder as a program under Wine names it.
 std::string WindowsPath(const std::filesystem::path& path);
 
+// A command line for Wine's command shell that runs command with %TMP% and
+// %TEMP% set to folder: Wine takes them from its own registry, not from the
+// environment.
+std::string WithWindowsTemporaryFolder(const std::filesystem::path& folder, const std::string& command);
+
 // A test, or the part of one, that is about POSIX itself (file modes and
 // users, signals, FIFOs, the kernel's limits, flock) skips when skv.exe is
 // under test.
