@@ -82,17 +82,28 @@ CellReader::Outcome CellReader::Gather(Bytes local, std::uint32_t firstOverflow,
   return Outcome::kRecord;
 }
 
-CellReader::Outcome CellReader::Read(Bytes page, std::size_t at, std::size_t end, Cell& cell) {
+CellReader::Outcome CellReader::Read(Bytes page, std::size_t at, std::size_t end, Cell& cell, Kind kind) {
   cell.key = 0;
   cell.spilled = false;
   const Bytes region = page.first(std::min(end, page.size()));
+  if (kind == Kind::kIndexInterior) {
+    // A left child's page number, never 0, before the payload length.
+    if (at + kChildPointerSize > region.size() || BigEndian32(region, at) == 0) return Outcome::kNotACell;
+    at += kChildPointerSize;
+  }
   const std::optional<Varint> payloadSize = ReadVarint(region, at);
   if (!payloadSize || !IsMinimal(*payloadSize) || payloadSize->value < 2) return Outcome::kNotACell;
-  const std::optional<Varint> rowId = ReadVarint(region, at + payloadSize->length);
-  if (!rowId || !IsMinimal(*rowId) || rowId->value < 1) return Outcome::kNotACell;
-  const std::size_t payloadAt = at + payloadSize->length + rowId->length;
+  std::size_t payloadAt = at + payloadSize->length;
+  std::int64_t rowId = 0;
+  if (kind == Kind::kTableLeaf) {
+    const std::optional<Varint> rowIdVarint = ReadVarint(region, payloadAt);
+    if (!rowIdVarint || !IsMinimal(*rowIdVarint) || rowIdVarint->value < 1) return Outcome::kNotACell;
+    rowId = rowIdVarint->value;
+    payloadAt += rowIdVarint->length;
+  }
   const auto size = static_cast<std::uint64_t>(payloadSize->value);
-  const std::uint64_t local = LocalPayloadSize(size, header_.usableSize);
+  const std::uint64_t local = kind == Kind::kTableLeaf ? LocalPayloadSize(size, header_.usableSize)
+                                                       : IndexLocalPayloadSize(size, header_.usableSize);
   Bytes payload;
   if (local == size) {
     if (payloadAt + size > region.size()) return Outcome::kNotACell;
@@ -110,7 +121,7 @@ CellReader::Outcome CellReader::Read(Bytes page, std::size_t at, std::size_t end
     }
     const std::uint32_t firstOverflow = BigEndian32(region, payloadAt + static_cast<std::size_t>(local));
     lastKey_ = 0;
-    const Outcome gathered = Gather(localPart, firstOverflow, size, static_cast<std::uint64_t>(rowId->value));
+    const Outcome gathered = Gather(localPart, firstOverflow, size, static_cast<std::uint64_t>(rowId));
     // A chain that took a page is settled with its cell; one that took none
     // cost one read, and leaves nothing to remember.
     cell.key = lastKey_;
@@ -121,7 +132,7 @@ CellReader::Outcome CellReader::Read(Bytes page, std::size_t at, std::size_t end
   }
   if (!SplitRecord(payload, cell.values)) return Outcome::kNotARecord;
   cell.payload = payload;
-  cell.rowId = rowId->value;
+  cell.rowId = rowId;
   cell.payloadLengthBytes = payloadSize->length;
   cell.headerLengthBytes = ReadVarint(payload, 0)->length;
   return Outcome::kRecord;

@@ -1,8 +1,11 @@
 #pragma once
 
-// Reading a table leaf cell that stands whole: its payload length, row id,
-// payload (gathered from its overflow chain when it spills) and the record
-// the payload holds. The format facts are those of sqlite_format.h (1.6,
+// Reading a cell that stands whole: a table leaf cell's payload length, row
+// id, payload (gathered from its overflow chain when it spills) and the
+// record the payload holds; an index cell's (1.6: a leaf's payload length
+// and payload, an interior one's after its left child's page number), whose
+// record is a row of a WITHOUT ROWID table or an entry of an index, and
+// which keeps less of its payload on its page. The format facts are those of sqlite_format.h (1.6,
 // 2.1): a record's header gives the type and so the size of every value, so
 // a cell is a record only when payload length == header + values exactly;
 // and SQLite writes every varint in as few bytes as its value needs, so a
@@ -46,8 +49,11 @@ class CellReader {
     kSettled,         // a spilling cell read and settled before
   };
 
+  // The kinds of cell that hold a record.
+  enum class Kind { kTableLeaf, kIndexLeaf, kIndexInterior };
+
   struct Cell {
-    std::int64_t rowId = 0;
+    std::int64_t rowId = 0;  // of a table leaf cell; 0 for an index cell
     std::vector<RecordValue> values;  // valid until the next Read
     Bytes payload;                    // the whole payload, the values' bytes among it
     bool spilled = false;             // its payload gathered from overflow pages, the reader's own
@@ -61,8 +67,8 @@ class CellReader {
 
   CellReader(const DatabaseHeader& header, PageReader readPage);
 
-  // The cell at page[at], ending by end.
-  Outcome Read(Bytes page, std::size_t at, std::size_t end, Cell& cell);
+  // The cell of that kind at page[at], ending by end.
+  Outcome Read(Bytes page, std::size_t at, std::size_t end, Cell& cell, Kind kind = Kind::kTableLeaf);
   // Marks a spilling cell as done with: its copies are not gathered again.
   void Settle(std::uint64_t key);
 

@@ -62,18 +62,30 @@ void AddColumn(Fingerprint& fingerprint, sqlite3_stmt* row, int column) {
   }
 }
 
-// A query of a table's rows, every column in schema order.
+// A query of a table's rows, every column as its records keep them: an
+// index's entries are its table's rows' indexed columns and row id.
 std::string SelectRows(const TableSchema& table) {
   std::string columns;
   for (const std::string& column : table.columns) columns += (columns.empty() ? "" : ", ") + QuoteIdentifier(column);
-  return "SELECT " + columns + " FROM " + QuoteIdentifier(table.name);
+  return "SELECT " + columns + " FROM " + QuoteIdentifier(TableName(table));
 }
+
+// A primary key's fingerprint is told from a whole row's by its tag.
+constexpr std::uint64_t kKeyTag = 0x6b6579;
 
 }  // namespace
 
 LiveRows::LiveRows(sqlite3* db, const std::vector<TableSchema>& tables, std::size_t liveTables, TextEncoding encoding)
     : db_(db), tables_(tables), encoding_(encoding), byRowId_(db != nullptr ? liveTables : 0),
-      unreadable_(byRowId_.size(), false), lookedFor_(byRowId_.size()) {}
+      unreadable_(byRowId_.size(), false), lookedFor_(byRowId_.size()), keysLookedFor_(byRowId_.size()) {}
+
+std::uint64_t LiveRows::KeyOf(int table, const std::vector<RecordValue>& values) const {
+  Fingerprint fingerprint;
+  fingerprint.Add(kKeyTag).Add(static_cast<std::uint64_t>(table));
+  const std::size_t keyColumns = std::min(tables_[static_cast<std::size_t>(table)].keyColumns, values.size());
+  for (std::size_t column = 0; column < keyColumns; ++column) AddRecordValue(fingerprint, values[column], encoding_);
+  return fingerprint.value();
+}
 
 std::uint64_t LiveRows::Of(int table, const std::vector<RecordValue>& values, const RecordValue* firstAs) const {
   Fingerprint fingerprint;
@@ -136,25 +148,47 @@ void LiveRows::LookFor(int table, std::uint64_t fingerprint) {
   if (IsLiveTable(table)) lookedFor_[static_cast<std::size_t>(table)].push_back(fingerprint);
 }
 
+void LiveRows::LookForKey(int table, std::uint64_t fingerprint) {
+  if (IsLiveTable(table)) keysLookedFor_[static_cast<std::size_t>(table)].push_back(fingerprint);
+}
+
 void LiveRows::ReadTablesLookedIn() {
-  for (std::size_t table = 0; table < lookedFor_.size(); ++table) {
-    std::vector<std::uint64_t>& wanted = lookedFor_[table];
-    if (wanted.empty()) continue;
+  const auto sortOnce = [](std::vector<std::uint64_t>& wanted) {
     std::sort(wanted.begin(), wanted.end());
     wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+  };
+  for (std::size_t table = 0; table < lookedFor_.size(); ++table) {
+    std::vector<std::uint64_t>& wanted = lookedFor_[table];
+    std::vector<std::uint64_t>& keys = keysLookedFor_[table];
+    if (wanted.empty() && keys.empty()) continue;
+    sortOnce(wanted);
+    sortOnce(keys);
     const TableSchema& schema = tables_[table];
     Statement rows = PrepareStatement(db_, SelectRows(schema));
     int step = SQLITE_ROW;
     while (rows && (step = sqlite3_step(rows.get())) == SQLITE_ROW) {
       const std::uint64_t fingerprint = OfRow(static_cast<int>(table), rows.get(), 0);
       if (std::binary_search(wanted.begin(), wanted.end(), fingerprint)) live_.push_back(fingerprint);
+      if (keys.empty()) continue;
+      Fingerprint key;
+      key.Add(kKeyTag).Add(static_cast<std::uint64_t>(table));
+      for (std::size_t column = 0; column < schema.keyColumns; ++column) {
+        AddColumn(key, rows.get(), static_cast<int>(column));
+      }
+      if (std::binary_search(keys.begin(), keys.end(), key.value())) liveKeys_.push_back(key.value());
     }
     if (!rows || step != SQLITE_DONE) TableUnreadable(static_cast<int>(table));
     std::vector<std::uint64_t>().swap(wanted);
+    std::vector<std::uint64_t>().swap(keys);
   }
   std::sort(live_.begin(), live_.end());
+  std::sort(liveKeys_.begin(), liveKeys_.end());
 }
 
 bool LiveRows::IsLive(std::uint64_t fingerprint) const {
   return std::binary_search(live_.begin(), live_.end(), fingerprint);
+}
+
+bool LiveRows::IsLiveKey(std::uint64_t fingerprint) const {
+  return std::binary_search(liveKeys_.begin(), liveKeys_.end(), fingerprint);
 }

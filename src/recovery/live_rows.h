@@ -48,12 +48,21 @@ class LiveRows {
   // there is none.
   std::optional<std::uint64_t> RowOf(int table, std::int64_t rowId);
 
-  // A fingerprint to look for among the table's rows.
+  // The fingerprint of a WITHOUT ROWID table's record's primary key, the
+  // record's first columns.
+  std::uint64_t KeyOf(int table, const std::vector<RecordValue>& values) const;
+
+  // A fingerprint to look for among the table's rows; of an index, among
+  // its entries (every row's indexed columns and row id).
   void LookFor(int table, std::uint64_t fingerprint);
+  // A primary key's fingerprint to look for among a WITHOUT ROWID table's.
+  void LookForKey(int table, std::uint64_t fingerprint);
   // Reads each table looked in, once.
   void ReadTablesLookedIn();
   // Whether a fingerprint looked for is a live row's.
   bool IsLive(std::uint64_t fingerprint) const;
+  // Whether a key looked for is a live row's.
+  bool IsLiveKey(std::uint64_t fingerprint) const;
 
   const std::vector<std::string>& problems() const { return problems_; }
 
@@ -68,6 +77,8 @@ class LiveRows {
   std::vector<Statement> byRowId_;  // by live table; prepared when first needed
   std::vector<bool> unreadable_;
   std::vector<std::vector<std::uint64_t>> lookedFor_;  // by live table
+  std::vector<std::vector<std::uint64_t>> keysLookedFor_;  // by live table
   std::vector<std::uint64_t> live_;  // sorted, once the tables are read
+  std::vector<std::uint64_t> liveKeys_;  // sorted, once the tables are read
   std::vector<std::string> problems_;
 };

@@ -34,6 +34,7 @@ const char* PassedOverWords(PassedOver reason) {
     case PassedOver::kTooFewChecks: return "too short to tell from chance";
     case PassedOver::kReadTwoWays: return "read two ways";
     case PassedOver::kSeveralTables: return "rebuilt for several tables alike";
+    case PassedOver::kSeveralIndexes: return "read for several indexes alike";
     case PassedOver::kLiveRow: return "copies of live rows";
     case PassedOver::kFoundBefore: return "found before";
     case PassedOver::kReadWholeElsewhere: return "found whole elsewhere";
@@ -56,20 +57,24 @@ void RecordCarver::FitTables(CarvedRecord& record) const {
   // A record of NULLs alone (zeroed bytes read as one) says nothing.
   if (StoredValues(record.values) == 0) return;
   for (std::size_t table = 0; table < tables_.size(); ++table) {
-    if (FitsTable(tables_[table], record.values, header_.encoding)) record.tables.push_back(static_cast<int>(table));
+    if (InIndexPages(tables_[table]) == indexPage_ && FitsTable(tables_[table], record.values, header_.encoding)) {
+      record.tables.push_back(static_cast<int>(table));
+    }
   }
+}
+
+bool RecordCarver::FitsAnyTable(const std::vector<RecordValue>& values) const {
+  return StoredValues(values) > 0 && std::any_of(tables_.begin(), tables_.end(), [&](const TableSchema& table) {
+           return InIndexPages(table) == indexPage_ && FitsTable(table, values, header_.encoding);
+         });
 }
 
 std::optional<std::size_t> RecordCarver::WholeCellEnd(std::size_t at, std::size_t end) {
   OffsetMemo& memo = MemoAt(at);
   if (memo.state == OffsetMemo::State::kUntried) {
     memo.state = OffsetMemo::State::kNoRecord;
-    if (cells_.Read(page_, at, page_.size(), cell_) == CellReader::Outcome::kRecord) {
-      const bool fits = StoredValues(cell_.values) > 0 &&
-                        std::any_of(tables_.begin(), tables_.end(), [this](const TableSchema& table) {
-                          return FitsTable(table, cell_.values, header_.encoding);
-                        });
-      memo.state = fits ? OffsetMemo::State::kFits : OffsetMemo::State::kFitsNoTable;
+    if (cells_.Read(page_, at, page_.size(), cell_, cellKind_) == CellReader::Outcome::kRecord) {
+      memo.state = FitsAnyTable(cell_.values) ? OffsetMemo::State::kFits : OffsetMemo::State::kFitsNoTable;
       memo.cellEnd = static_cast<std::uint32_t>(cell_.end);
     }
   }
@@ -86,7 +91,7 @@ bool RecordCarver::ReadWholeCell(std::size_t at, std::size_t end, Place place, b
       (memo.state != OffsetMemo::State::kUntried && memo.cellEnd > end)) {
     return false;
   }
-  const CellReader::Outcome outcome = cells_.Read(page_, at, page_.size(), cell_);
+  const CellReader::Outcome outcome = cells_.Read(page_, at, page_.size(), cell_, cellKind_);
   const auto passOver = [&](PassedOver reason) {
     if (place == Place::kPointer) Count(reason);
     cells_.Settle(cell_.key);
@@ -107,14 +112,16 @@ bool RecordCarver::ReadWholeCell(std::size_t at, std::size_t end, Place place, b
   if (cell_.end > end) return false;
   CarvedRecord& record = candidate.record;
   record.values = cell_.values;
-  record.rowId = cell_.rowId;
+  record.rowId = indexPage_ ? std::nullopt : std::optional<std::int64_t>(cell_.rowId);
   record.offset = at;
   record.rebuilt = false;
   record.inFreeSpace = inFreeSpace;
   record.pageDamaged = pageDamaged_;
   FitTables(record);
   memo.state = record.tables.empty() ? OffsetMemo::State::kFitsNoTable : OffsetMemo::State::kFits;
-  if (record.tables.empty() && !(ofAnyTable && MayBeOfAnotherTable(record.values, header_.encoding))) {
+  // A record of a table that is gone is looked for in table pages alone.
+  if (record.tables.empty() &&
+      !(ofAnyTable && !indexPage_ && MayBeOfAnotherTable(record.values, header_.encoding))) {
     return passOver(PassedOver::kFitsNoTable);
   }
   // A spilling record's bytes are the reader's, until its next read: the
@@ -257,7 +264,16 @@ void RecordCarver::CarveFreeblock(std::size_t at, std::size_t end, const Found& 
 void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, int owner, const Found& found) {
   const std::size_t usable = std::min<std::size_t>(page.size(), header_.usableSize);
   page_ = page.first(usable);
-  owner_ = owner >= 0 && static_cast<std::size_t>(owner) < tables_.size() ? owner : -1;
+  const std::optional<PageHeader> header = ReadPageHeader(page_, headerAt);
+  indexPage_ = header && (header->type == kIndexLeafPage || header->type == kIndexInteriorPage);
+  cellKind_ = header && header->type == kIndexInteriorPage ? CellReader::Kind::kIndexInterior
+              : indexPage_                                 ? CellReader::Kind::kIndexLeaf
+                                                           : CellReader::Kind::kTableLeaf;
+  // Records are rebuilt on table pages alone, by a table's schema.
+  owner_ = !indexPage_ && owner >= 0 && static_cast<std::size_t>(owner) < tables_.size() &&
+                   !InIndexPages(tables_[static_cast<std::size_t>(owner)])
+               ? owner
+               : -1;
   pageDamaged_ = false;
   if (memo_.size() < usable) memo_.resize(usable);
   if (++pageStamp_ == 0) {  // after 2^32 pages: the stamps begin again
@@ -273,7 +289,6 @@ void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, int owner,
     }
   } countInPart{*this};
 
-  const std::optional<PageHeader> header = ReadPageHeader(page_, headerAt);
   if (!header) {
     // A freed page that is no b-tree page now (a freelist trunk page, an
     // overflow page, a page of zeros) may still hold cells of a page it was.
@@ -283,7 +298,7 @@ void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, int owner,
     }
     return;
   }
-  if (header->type != kTableLeafPage) return;  // index and interior cells hold no table records
+  if (header->type == kTableInteriorPage) return;  // its cells are keys and child pages alone
   const std::size_t cellsEnd = header->cellPointersEnd();
 
   // The freeblock list, checked before anything is read of it: each block
@@ -331,12 +346,20 @@ void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, int owner,
       }
     }
   }
+  // In an index page's free space, cells are searched for whole: a freed
+  // interior cell keeps its payload length and record after the freeblock
+  // header that took its child's page number, as a leaf cell would.
+  cellKind_ = indexPage_ ? CellReader::Kind::kIndexLeaf : cellKind_;
   for (const auto& [from, to] : blocks) {
     freeBytes_ += to - from;
-    CarveFreeblock(from, to, found);
+    if (indexPage_) {
+      SearchRegion(from, to, false, false, found);
+    } else {
+      CarveFreeblock(from, to, found);
+    }
   }
   if (cellsEnd < header->contentStart && header->contentStart <= usable) {
     freeBytes_ += header->contentStart - cellsEnd;
-    SearchRegion(cellsEnd, header->contentStart, !live, true, found);
+    SearchRegion(cellsEnd, header->contentStart, !live, !indexPage_, found);
   }
 }

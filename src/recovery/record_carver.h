@@ -3,7 +3,10 @@
 // Records found in one page image: the cells of a page that is no longer
 // the database's own (an older image, a freed page), and the records left
 // in the free space of any table leaf page: its freeblocks, and the gap
-// between its cell pointers and its cells.
+// between its cell pointers and its cells. Index pages, leaf and interior,
+// hold records too: rows of WITHOUT ROWID tables and entries of indexes,
+// read the same way where a pointer leads and searched for, whole, in their
+// free space (a freed index cell's first bytes are not rebuilt).
 //
 // The page's own structure is read first ("Database File Format" 1.6;
 // sqlite_format.h): its header, its cell pointers, its freeblock list, each
@@ -38,7 +41,7 @@
 
 struct CarvedRecord {
   std::vector<RecordValue> values;
-  std::optional<std::int64_t> rowId;  // nothing when it was overwritten
+  std::optional<std::int64_t> rowId;  // nothing when it was overwritten, or of an index b-tree
   std::size_t offset = 0;             // of the cell in the page
   bool rebuilt = false;               // its first bytes overwritten
   bool inFreeSpace = false;           // else a cell of a page image no longer the database's
@@ -60,11 +63,12 @@ enum class PassedOver {
   kReadTwoWays,
   // Counted by the task, after the carver gave the record.
   kSeveralTables,
+  kSeveralIndexes,
   kLiveRow,
   kFoundBefore,
   kReadWholeElsewhere,
 };
-inline constexpr std::size_t kPassedOverReasons = 14;
+inline constexpr std::size_t kPassedOverReasons = 15;
 using PassedOverCounts = std::array<std::uint64_t, kPassedOverReasons>;
 
 // The words of a reason, for the console: "3 pointing outside their page".
@@ -80,7 +84,9 @@ class RecordCarver {
   // now has it, whose cells are live rows; else every cell of it is a
   // candidate. headerAt: BTreeHeaderOffset of its page. owner: the table
   // whose b-tree holds the page, -1 when none is known; a record whose first
-  // bytes were overwritten is then rebuilt by that table's schema alone.
+  // bytes were overwritten is then rebuilt by that table's schema alone. A
+  // table page's records fit only tables with row ids, an index page's only
+  // the b-trees of index pages (table_schemas.h).
   void Carve(Bytes page, std::size_t headerAt, bool live, int owner, const Found& found);
 
   // The bytes of free space looked at so far.
@@ -127,6 +133,7 @@ class RecordCarver {
   // Where the whole cell at page[at] that fits a table ends, by end.
   std::optional<std::size_t> WholeCellEnd(std::size_t at, std::size_t end);
   void FitTables(CarvedRecord& record) const;
+  bool FitsAnyTable(const std::vector<RecordValue>& values) const;
   double Bits(const std::vector<int>& tables, const std::vector<RecordValue>& values, const ReadingChecks& checks) const;
   // The whole cell at page[at], ending by end, when it is a record that
   // fits a table (ofAnyTable: or may be one of a table that is gone). The
@@ -168,7 +175,9 @@ class RecordCarver {
   RecordRebuilder rebuilder_;
   // The page at hand.
   Bytes page_;
-  int owner_ = -1;
+  bool indexPage_ = false;
+  CellReader::Kind cellKind_ = CellReader::Kind::kTableLeaf;
+  int owner_ = -1;  // a table page's table, whose schema rebuilds records
   bool pageDamaged_ = false;
   std::uint32_t pageStamp_ = 0;
   std::vector<OffsetMemo> memo_;  // by offset

@@ -169,7 +169,7 @@ void RecordRebuilder::Readings(std::size_t at, std::size_t end, std::vector<Read
       // One reading a table: a schema of many tables spends the page's
       // share sooner, never more of it.
       for (std::size_t table = 0; table < tables_.size(); ++table) {
-        if (owner_ >= 0 && static_cast<std::size_t>(owner_) != table) continue;
+        if ((owner_ >= 0 && static_cast<std::size_t>(owner_) != table) || InIndexPages(tables_[table])) continue;
         if (budget_ == 0) return;
         --budget_;
         ReadingsFor(static_cast<int>(table), at, end, headerAt, readings, nested);

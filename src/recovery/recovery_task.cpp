@@ -1,6 +1,7 @@
 #include "recovery/recovery_task.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -28,6 +29,7 @@ constexpr const char* kWholeRecord = "a whole record";
 constexpr const char* kRebuiltRecord = "a record whose row id and first bytes were overwritten";
 constexpr const char* kDamagedPage = "in a page whose structure does not hold";
 constexpr const char* kShapeAssumed = "the table assumed from the shape of its columns";
+constexpr const char* kEarlierOfKey = "an earlier version of the live row of its primary key";
 
 // The live tables whose records are looked for, at the most: every browser
 // keeps fewer than a hundred.
@@ -90,9 +92,11 @@ struct KeptRecord {
   int table = -1;  // -1: the unattributed file
   std::vector<std::uint64_t> liveIf;   // a live row with one of these values makes it a copy
   std::vector<std::uint64_t> wholeIf;  // a whole record of one of these values makes it one
+  std::uint64_t earlierIf = 0;         // a live row of this primary key makes it an earlier version
   std::uint32_t cells = 0;
   std::string values;      // its value cells, CSV
-  std::string provenance;  // "Found in", "Offset", "Certainty", CSV
+  std::string provenance;  // "Found in", "Offset", CSV
+  std::string certainty;
 
   void AppendTo(std::string& out) const {
     Put(out, static_cast<std::uint32_t>(table));
@@ -100,8 +104,9 @@ struct KeptRecord {
       Put(out, static_cast<std::uint32_t>(list->size()));
       for (const std::uint64_t fingerprint : *list) Put(out, fingerprint);
     }
+    Put(out, earlierIf);
     Put(out, cells);
-    for (const std::string* text : {&values, &provenance}) {
+    for (const std::string* text : {&values, &provenance, &certainty}) {
       Put(out, static_cast<std::uint32_t>(text->size()));
       out += *text;
     }
@@ -117,8 +122,8 @@ struct KeptRecord {
         if (!Get(scratch, buffer, fingerprint)) return false;
       }
     }
-    if (!Get(scratch, buffer, cells)) return false;
-    for (std::string* text : {&values, &provenance}) {
+    if (!Get(scratch, buffer, earlierIf) || !Get(scratch, buffer, cells)) return false;
+    for (std::string* text : {&values, &provenance, &certainty}) {
       if (!Get(scratch, buffer, count) || !scratch.Read(count, *text)) return false;
     }
     return true;
@@ -135,6 +140,14 @@ struct KeptRecord {
     std::memcpy(&value, buffer.data(), sizeof value);
     return true;
   }
+};
+
+// The columns of the file of a table's index entries: the indexed columns
+// of all its indexes, in the table's order, then what finds the row (the
+// row id, or the primary key's columns), then "Index".
+struct EntryColumns {
+  std::vector<std::string> headings;  // before "Index"
+  std::map<int, std::vector<std::size_t>> columnOf;  // by index: the file's column of each record column
 };
 
 // The file of one table's recovered records.
@@ -250,6 +263,78 @@ class DatabaseRecovery {
     // gone, whose records fit any table of its shape.
     const std::uint64_t explained = statements.value_or(0) + 2 * (tables_.size() - liveTables_);
     shapeAssumed_ = !statements || sources.header().schemaCookie > explained;
+    LayOutIndexEntries();
+  }
+
+  void LayOutIndexEntries() {
+    indexesOf_.assign(liveTables_, {});
+    std::map<std::string, int> tableNamed;
+    for (std::size_t table = 0; table < liveTables_; ++table) {
+      if (tables_[table].kind != BTreeKind::kIndex) tableNamed.emplace(tables_[table].name, static_cast<int>(table));
+    }
+    for (std::size_t index = 0; index < liveTables_; ++index) {
+      const auto table = tableNamed.find(tables_[index].table);
+      if (tables_[index].kind != BTreeKind::kIndex || table == tableNamed.end()) continue;
+      indexesOf_[static_cast<std::size_t>(table->second)].push_back(static_cast<int>(index));
+    }
+    for (std::size_t table = 0; table < liveTables_; ++table) {
+      if (indexesOf_[table].empty()) continue;
+      // The table's columns by their place in it, the row id first.
+      std::map<int, std::string> indexed;
+      std::vector<std::pair<int, std::string>> finders;
+      for (const int index : indexesOf_[table]) {
+        const TableSchema& schema = tables_[static_cast<std::size_t>(index)];
+        for (std::size_t column = 0; column < schema.columns.size(); ++column) {
+          const int of = schema.columnOrder[column];
+          if (column < schema.keyColumns) {
+            indexed.emplace(of, schema.columns[column]);
+          } else if (std::find_if(finders.begin(), finders.end(), [of](const auto& f) { return f.first == of; }) ==
+                     finders.end()) {
+            finders.emplace_back(of, schema.columns[column]);
+          }
+        }
+      }
+      std::erase_if(finders, [&indexed](const auto& finder) { return indexed.contains(finder.first); });
+      EntryColumns& layout = entryColumns_[tables_[table].name];
+      std::vector<int> order;
+      for (const auto& [of, name] : indexed) {
+        order.push_back(of);
+        layout.headings.push_back(name);
+      }
+      for (const auto& [of, name] : finders) {
+        order.push_back(of);
+        layout.headings.push_back(name);
+      }
+      for (const int index : indexesOf_[table]) {
+        std::vector<std::size_t>& columnOf = layout.columnOf[index];
+        for (const int of : tables_[static_cast<std::size_t>(index)].columnOrder) {
+          columnOf.push_back(static_cast<std::size_t>(std::find(order.begin(), order.end(), of) - order.begin()));
+        }
+      }
+    }
+  }
+
+  // The fingerprint of the entry a whole record of a table makes in one of
+  // its indexes; nothing when its row id is not known.
+  std::optional<std::uint64_t> EntryOf(int index, const TableSchema& table, const CarvedRecord& record,
+                                       const LiveRows& live) const {
+    std::array<std::uint8_t, 8> rowId{};
+    for (std::size_t byte = 0; byte < rowId.size(); ++byte) {
+      rowId[byte] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(record.rowId.value_or(0)) >> (56 - 8 * byte));
+    }
+    std::vector<RecordValue> values;
+    for (const int of : tables_[static_cast<std::size_t>(index)].columnOrder) {
+      if (of < 0 || of == table.rowIdColumn) {
+        if (!record.rowId) return std::nullopt;
+        values.push_back({6, Bytes(rowId)});
+        continue;
+      }
+      const auto column = static_cast<std::size_t>(
+          table.kind == BTreeKind::kWithoutRowid ? table.columnOrder[static_cast<std::size_t>(of)] : of);
+      if (column >= record.values.size()) return std::nullopt;
+      values.push_back(record.values[column]);
+    }
+    return live.Of(index, values);
   }
 
   // The dropped table whose root page a freed page was, or -1.
@@ -281,6 +366,13 @@ class DatabaseRecovery {
     // is no reading at all.
     if (record.rebuilt && table < 0) {
       Count(PassedOver::kSeveralTables);
+      return false;
+    }
+    // An index page's record fits an index or a WITHOUT ROWID table: read
+    // for several alike, it says nothing of one row.
+    const bool ofIndexPage = !record.tables.empty() && InIndexPages(tables_[static_cast<std::size_t>(record.tables[0])]);
+    if (ofIndexPage && table < 0) {
+      Count(PassedOver::kSeveralIndexes);
       return false;
     }
     std::string certainty = record.rebuilt ? kRebuiltRecord : kWholeRecord;
@@ -321,8 +413,22 @@ class DatabaseRecovery {
         }
         if (fits == table) kept.wholeIf = std::move(alternatives);
       }
+    } else if (ofIndexPage) {
+      // Its identity is its values: an index entry's, its row's; a
+      // WITHOUT ROWID table's row's, its primary key.
+      const std::uint64_t fingerprint = live.Of(table, record.values);
+      live.LookFor(table, fingerprint);
+      kept.liveIf.push_back(fingerprint);
+      if (tables_[static_cast<std::size_t>(table)].kind == BTreeKind::kIndex) {
+        kept.wholeIf.push_back(fingerprint);
+      } else {
+        kept.earlierIf = live.KeyOf(table, record.values);
+        live.LookForKey(table, kept.earlierIf);
+        AddEntriesOf(table, record, live);
+      }
     } else if (table >= 0) {
       wholeRecords_.push_back(live.Of(table, record.values));
+      AddEntriesOf(table, record, live);
     }
     if (!image.unchecked.empty()) certainty += "; " + image.unchecked;
     if (record.pageDamaged) certainty += std::string("; ") + kDamagedPage;
@@ -336,10 +442,20 @@ class DatabaseRecovery {
     StringSink provenance;
     AppendCsvCell(provenance, *image.file + ", " + image.place);
     AppendCsvCell(provenance, std::to_string(image.fileOffset + record.offset));
-    AppendCsvCell(provenance, certainty);
     kept.provenance = std::move(provenance.text);
+    kept.certainty = std::move(certainty);
     kept.AppendTo(entry);
     return true;
+  }
+
+  // A record found whole is its row: the entries it makes in its table's
+  // indexes are no news of it.
+  void AddEntriesOf(int table, const CarvedRecord& record, const LiveRows& live) {
+    if (static_cast<std::size_t>(table) >= indexesOf_.size()) return;
+    for (const int index : indexesOf_[static_cast<std::size_t>(table)]) {
+      const std::optional<std::uint64_t> entry = EntryOf(index, tables_[static_cast<std::size_t>(table)], record, live);
+      if (entry) wholeRecords_.push_back(*entry);
+    }
   }
 
   // Whether a kept record turned out a copy: of a live row, or of a record
@@ -373,10 +489,15 @@ class DatabaseRecovery {
         Count(*copy);
         continue;
       }
+      if (record.earlierIf != 0 && live.IsLiveKey(record.earlierIf)) {
+        record.certainty.replace(0, std::string_view(kWholeRecord).size(), kEarlierOfKey);
+      }
       if (record.table >= 0) {
-        RecoveredFile& file = FileOf(record.table);
+        const TableSchema& schema = tables_[static_cast<std::size_t>(record.table)];
+        RecoveredFile& file = schema.kind == BTreeKind::kIndex ? EntryFileOf(schema.table) : FileOf(record.table);
         file.file->Append(record.values);
         file.file->Append(record.provenance);
+        AppendCsvCell(file.file->out(), record.certainty);
         file.file->EndLine();
         ++file.records;
         continue;
@@ -385,6 +506,7 @@ class DatabaseRecovery {
       unattributed->Append(record.values);
       for (std::size_t column = record.cells; column < widest; ++column) AppendCsvCell(unattributed->out(), "");
       unattributed->Append(record.provenance);
+      AppendCsvCell(unattributed->out(), record.certainty);
       unattributed->EndLine();
       ++unattributedRecords_;
     }
@@ -392,20 +514,40 @@ class DatabaseRecovery {
   }
 
   // A CSV cell for each of the record's values, read by the table's schema
-  // (its row id and its timestamp columns), or by none.
+  // (its row id and its timestamp columns), or by none: a table's in schema
+  // order; an index's entry in its table's file of entries, with the index.
   void AppendValueCells(StringSink& cells, const TableSchema* schema, const CarvedRecord& record) {
-    for (std::size_t column = 0; column < record.values.size(); ++column) {
-      if (schema != nullptr && static_cast<int>(column) == schema->rowIdColumn && record.rowId) {
-        AppendCsvCell(cells, std::to_string(*record.rowId));
-        continue;
+    if (schema != nullptr && schema->kind == BTreeKind::kIndex) {
+      const EntryColumns& layout = entryColumns_.at(schema->table);
+      const std::vector<std::size_t>& columnOf = layout.columnOf.at(static_cast<int>(schema - tables_.data()));
+      std::vector<std::string> texts(layout.headings.size());
+      for (std::size_t column = 0; column < record.values.size() && column < columnOf.size(); ++column) {
+        texts[columnOf[column]] = CellText(schema, record, column).value_or("");
       }
-      std::optional<std::string_view> text = renderer_.Render(record.values[column], encoding_);
-      if (text && schema != nullptr &&
-          IsTimestampColumn(database_.timestampColumns, schema->name, schema->columns[column])) {
-        text = StoredTimestampText(profile_.clock, database_.laterFile, *text, settings_, decoded_);
-      }
-      AppendCsvCell(cells, text.value_or(""));
+      for (const std::string& text : texts) AppendCsvCell(cells, text);
+      AppendCsvCell(cells, schema->name);
+      return;
     }
+    for (std::size_t column = 0; column < record.values.size(); ++column) {
+      const std::size_t at = schema != nullptr && schema->kind == BTreeKind::kWithoutRowid
+                                 ? static_cast<std::size_t>(schema->columnOrder[column])
+                                 : column;
+      AppendCsvCell(cells, CellText(schema, record, at).value_or(""));
+    }
+  }
+
+  // The text of the record's value in that column.
+  std::optional<std::string_view> CellText(const TableSchema* schema, const CarvedRecord& record, std::size_t column) {
+    if (schema != nullptr && static_cast<int>(column) == schema->rowIdColumn && record.rowId) {
+      rowIdText_ = std::to_string(*record.rowId);
+      return rowIdText_;
+    }
+    std::optional<std::string_view> text = renderer_.Render(record.values[column], encoding_);
+    if (text && schema != nullptr &&
+        IsTimestampColumn(database_.timestampColumns, TableName(*schema), schema->columns[column])) {
+      text = StoredTimestampText(profile_.clock, database_.laterFile, *text, settings_, decoded_);
+    }
+    return text;
   }
 
   RecoveredFile& FileOf(int table) {
@@ -416,7 +558,24 @@ class DatabaseRecovery {
                                       " ", schema.name, Dropped(table) ? " (dropped table) (recovered)" : " (recovered)"};
     recovered.name = names_.Claim(parts, ".csv");
     recovered.file = std::make_unique<TaskFile>(console_, recovered.name.name, CreateMessage::kNameThenReason);
-    for (const std::string& column : schema.columns) AppendCsvCell(recovered.file->out(), column);
+    for (std::size_t column = 0; column < schema.columns.size(); ++column) {
+      const bool reordered = schema.kind == BTreeKind::kWithoutRowid;
+      AppendCsvCell(recovered.file->out(),
+                    schema.columns[reordered ? static_cast<std::size_t>(schema.columnOrder[column]) : column]);
+    }
+    AppendProvenanceHeading(*recovered.file);
+    return recovered;
+  }
+
+  RecoveredFile& EntryFileOf(const std::string& table) {
+    RecoveredFile& recovered = entryFiles_[table];
+    if (recovered.file) return recovered;
+    const std::string_view parts[] = {settings_.caseReference, " - ", settings_.caseName, " - ", database_.file,
+                                      " ", table, " (recovered index entries)"};
+    recovered.name = names_.Claim(parts, ".csv");
+    recovered.file = std::make_unique<TaskFile>(console_, recovered.name.name, CreateMessage::kNameThenReason);
+    for (const std::string& column : entryColumns_.at(table).headings) AppendCsvCell(recovered.file->out(), column);
+    AppendCsvCell(recovered.file->out(), "Index");
     AppendProvenanceHeading(*recovered.file);
     return recovered;
   }
@@ -466,6 +625,11 @@ class DatabaseRecovery {
       if (recovered.name.renamed) console_.WriteLine("  Written as " + recovered.name.name);
       total += recovered.records;
     }
+    for (auto& [table, recovered] : entryFiles_) {
+      recovered.file->Publish();
+      console_.WriteLine("  " + ConsoleText(table) + " index entries: " + std::to_string(recovered.records) + " recovered");
+      if (recovered.name.renamed) console_.WriteLine("  Written as " + recovered.name.name);
+    }
     if (unattributedRecords_ > 0) {
       console_.WriteLine("  records that fit no one table: " + std::to_string(unattributedRecords_) + " recovered");
       if (unattributedName_.renamed) console_.WriteLine("  Written as " + unattributedName_.name);
@@ -499,6 +663,10 @@ class DatabaseRecovery {
   std::vector<std::uint64_t> wholeRecords_;  // of the records found whole, sorted once all are
   PassedOverCounts passedOver_{};
   std::map<int, RecoveredFile> files_;
+  std::map<std::string, RecoveredFile> entryFiles_;  // by table
+  std::vector<std::vector<int>> indexesOf_;  // by live table
+  std::map<std::string, EntryColumns> entryColumns_;  // by table
+  std::string rowIdText_;
   ClaimedName unattributedName_;
   std::int64_t unattributedRecords_ = 0;
 };

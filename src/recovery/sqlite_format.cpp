@@ -30,6 +30,16 @@ bool IsPowerOfTwoBetween(std::uint32_t value, std::uint32_t least, std::uint32_t
   return value >= least && value <= most && (value & (value - 1)) == 0;
 }
 
+// The bytes of a payload that stand on the page, where the page keeps at
+// most `most` of one: all of a payload up to it, else the least a page keeps
+// plus what fills the last overflow page, unless that passes the most.
+std::uint64_t LocalPart(std::uint64_t payload, std::uint32_t usableSize, std::uint64_t most) {
+  if (payload <= most) return payload;
+  const std::uint64_t least = (static_cast<std::uint64_t>(usableSize - 12) * 32 / 255) - 23;
+  const std::uint64_t local = least + (payload - least) % (usableSize - kOverflowLinkSize);
+  return local <= most ? local : least;
+}
+
 }  // namespace
 
 std::uint32_t BigEndian16(Bytes bytes, std::size_t at) {
@@ -114,11 +124,11 @@ bool MayBeFreeblockHeader(Bytes page, std::size_t at) {
 }
 
 std::uint64_t LocalPayloadSize(std::uint64_t payload, std::uint32_t usableSize) {
-  const std::uint64_t most = MaxLocalPayload(usableSize);
-  if (payload <= most) return payload;
-  const std::uint64_t least = (static_cast<std::uint64_t>(usableSize - 12) * 32 / 255) - 23;
-  const std::uint64_t local = least + (payload - least) % (usableSize - kOverflowLinkSize);
-  return local <= most ? local : least;
+  return LocalPart(payload, usableSize, MaxLocalPayload(usableSize));
+}
+
+std::uint64_t IndexLocalPayloadSize(std::uint64_t payload, std::uint32_t usableSize) {
+  return LocalPart(payload, usableSize, (static_cast<std::uint64_t>(usableSize - 12) * 64 / 255) - 23);
 }
 
 std::optional<WalHeader> ReadWalHeader(Bytes first32) {

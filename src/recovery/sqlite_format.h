@@ -134,6 +134,11 @@ bool MayBeFreeblockHeader(Bytes page, std::size_t at);
 constexpr std::uint64_t MaxLocalPayload(std::uint32_t usableSize) { return usableSize - 35; }
 // How many bytes of a table leaf cell's payload stand on the page.
 std::uint64_t LocalPayloadSize(std::uint64_t payload, std::uint32_t usableSize);
+// How many bytes of an index cell's payload (leaf or interior) stand on the
+// page: an index keeps less of a payload on its page than a table leaf.
+std::uint64_t IndexLocalPayloadSize(std::uint64_t payload, std::uint32_t usableSize);
+// The left child's page number that begins an interior cell.
+inline constexpr std::size_t kChildPointerSize = 4;
 // The link to the next overflow page that begins each overflow page, and
 // follows a spilling cell's local part.
 inline constexpr std::size_t kOverflowLinkSize = 4;

@@ -60,41 +60,141 @@ std::optional<std::uint32_t> SchemaStatements(sqlite3* db) {
   return static_cast<std::uint32_t>(sqlite3_column_int64(count.get(), 0));
 }
 
+namespace {
+
+// A table's columns as declared, in schema order.
+struct DeclaredColumns {
+  std::vector<std::string> names;
+  std::vector<Affinity> affinities;
+  std::vector<bool> notNull;
+  int rowIdColumn = -1;
+};
+
+bool ReadDeclaredColumns(sqlite3_stmt* columns, const std::string& table, DeclaredColumns& declared) {
+  sqlite3_reset(columns);
+  if (!BindText(columns, 1, table)) return false;
+  int keyColumns = 0;
+  int integerKey = -1;
+  while (sqlite3_step(columns) == SQLITE_ROW) {
+    const std::string type(ColumnText(columns, 1).value_or(""));
+    if (sqlite3_column_int(columns, 2) > 0) {
+      ++keyColumns;
+      std::string upper = type;
+      std::transform(upper.begin(), upper.end(), upper.begin(),
+                     [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+      // Only the declared type INTEGER makes a key the row id.
+      if (upper == "INTEGER") integerKey = static_cast<int>(declared.names.size());
+    }
+    declared.names.emplace_back(ColumnText(columns, 0).value_or(""));
+    declared.affinities.push_back(AffinityOf(type));
+    declared.notNull.push_back(sqlite3_column_int(columns, 3) != 0);
+  }
+  if (keyColumns == 1) declared.rowIdColumn = integerKey;
+  return !declared.names.empty();
+}
+
+// The columns of an index b-tree's records (PRAGMA index_xinfo: the table's
+// column of each, -1 the row id, -2 an expression), as the schema's record
+// columns; false for an index of an expression. The row id is an INTEGER
+// never NULL, named after the column that is its alias where one is.
+bool ReadIndexColumns(sqlite3_stmt* indexColumns, const std::string& index, const DeclaredColumns& declared,
+                      TableSchema& schema) {
+  sqlite3_reset(indexColumns);
+  if (!BindText(indexColumns, 1, index)) return false;
+  while (sqlite3_step(indexColumns) == SQLITE_ROW) {
+    const int column = sqlite3_column_int(indexColumns, 0);
+    const bool key = sqlite3_column_int(indexColumns, 1) != 0;
+    if (column < -1 || column >= static_cast<int>(declared.names.size())) return false;
+    if (key) ++schema.keyColumns;
+    schema.columnOrder.push_back(column);
+    if (column == -1) {
+      schema.columns.emplace_back(declared.rowIdColumn >= 0
+                                      ? declared.names[static_cast<std::size_t>(declared.rowIdColumn)]
+                                      : "rowid");
+      schema.affinities.push_back(Affinity::kInteger);
+      schema.notNull.push_back(true);
+      continue;
+    }
+    const auto at = static_cast<std::size_t>(column);
+    schema.columns.push_back(declared.names[at]);
+    schema.affinities.push_back(declared.affinities[at]);
+    schema.notNull.push_back(declared.notNull[at]);
+  }
+  return !schema.columns.empty();
+}
+
+}  // namespace
+
 std::optional<std::vector<TableSchema>> ReadTableSchemas(sqlite3* db, std::string& error) {
   std::vector<TableSchema> tables;
   Statement list = PrepareStatement(
-      db, "SELECT m.name, m.rootpage FROM sqlite_master AS m JOIN pragma_table_list AS l ON l.name = m.name "
-          "WHERE l.schema = 'main' AND l.type = 'table' AND l.wr = 0 AND m.type = 'table' "
+      db, "SELECT m.name, m.rootpage, l.wr FROM sqlite_master AS m JOIN pragma_table_list AS l ON l.name = m.name "
+          "WHERE l.schema = 'main' AND l.type = 'table' AND m.type = 'table' "
           "AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY m.name");
   Statement columns =
       PrepareStatement(db, "SELECT name, type, pk, \"notnull\" FROM pragma_table_info(?1) ORDER BY cid");
+  Statement keyIndex = PrepareStatement(db, "SELECT name FROM pragma_index_list(?1) WHERE origin = 'pk'");
+  Statement indexColumns = PrepareStatement(db, "SELECT cid, key FROM pragma_index_xinfo(?1) ORDER BY seqno");
+  Statement indexes = PrepareStatement(
+      db, "SELECT name, tbl_name, rootpage FROM sqlite_master WHERE type = 'index' AND rootpage > 0 ORDER BY name");
+  if (!list || !columns || !keyIndex || !indexColumns || !indexes) {
+    error = sqlite3_errmsg(db);
+    return std::nullopt;
+  }
+  std::vector<DeclaredColumns> declared;  // by table
   int step = SQLITE_ROW;
-  while (list && columns && (step = sqlite3_step(list.get())) == SQLITE_ROW) {
+  while ((step = sqlite3_step(list.get())) == SQLITE_ROW) {
     TableSchema table;
     table.name = std::string(ColumnText(list.get(), 0).value_or(""));
     table.rootPage = static_cast<std::uint32_t>(sqlite3_column_int64(list.get(), 1));
-    sqlite3_reset(columns.get());
-    if (!BindText(columns.get(), 1, table.name)) continue;
-    int keyColumns = 0;
-    int integerKey = -1;
-    while (sqlite3_step(columns.get()) == SQLITE_ROW) {
-      const std::string type(ColumnText(columns.get(), 1).value_or(""));
-      if (sqlite3_column_int(columns.get(), 2) > 0) {
-        ++keyColumns;
-        std::string upper = type;
-        std::transform(upper.begin(), upper.end(), upper.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        // Only the declared type INTEGER makes a key the row id.
-        if (upper == "INTEGER") integerKey = static_cast<int>(table.columns.size());
+    DeclaredColumns columnsOf;
+    if (!ReadDeclaredColumns(columns.get(), table.name, columnsOf)) continue;
+    if (sqlite3_column_int(list.get(), 2) == 0) {
+      table.columns = columnsOf.names;
+      table.affinities = columnsOf.affinities;
+      table.notNull = columnsOf.notNull;
+      table.rowIdColumn = columnsOf.rowIdColumn;
+    } else {
+      // A WITHOUT ROWID table is the index of its primary key, whose
+      // records hold every column; its key is never NULL.
+      table.kind = BTreeKind::kWithoutRowid;
+      sqlite3_reset(keyIndex.get());
+      if (!BindText(keyIndex.get(), 1, table.name) || sqlite3_step(keyIndex.get()) != SQLITE_ROW) continue;
+      const std::string key(ColumnText(keyIndex.get(), 0).value_or(""));
+      if (!ReadIndexColumns(indexColumns.get(), key, columnsOf, table)) continue;
+      std::fill_n(table.notNull.begin(), std::min(table.keyColumns, table.notNull.size()), true);
+      // Written in schema order: the record's column of each.
+      std::vector<int> recordColumnOf(columnsOf.names.size(), -1);
+      for (std::size_t at = 0; at < table.columnOrder.size(); ++at) {
+        if (table.columnOrder[at] >= 0) recordColumnOf[static_cast<std::size_t>(table.columnOrder[at])] = static_cast<int>(at);
       }
-      table.columns.emplace_back(ColumnText(columns.get(), 0).value_or(""));
-      table.affinities.push_back(AffinityOf(type));
-      table.notNull.push_back(sqlite3_column_int(columns.get(), 3) != 0);
+      if (std::count(recordColumnOf.begin(), recordColumnOf.end(), -1) > 0) continue;
+      table.columnOrder = std::move(recordColumnOf);
     }
-    if (keyColumns == 1) table.rowIdColumn = integerKey;
-    if (!table.columns.empty()) tables.push_back(std::move(table));
+    tables.push_back(std::move(table));
+    declared.push_back(std::move(columnsOf));
   }
-  if (!list || !columns || step != SQLITE_DONE) {
+  const std::size_t tableCount = tables.size();
+  if (step == SQLITE_DONE) {
+    while ((step = sqlite3_step(indexes.get())) == SQLITE_ROW) {
+      TableSchema index;
+      index.kind = BTreeKind::kIndex;
+      index.name = std::string(ColumnText(indexes.get(), 0).value_or(""));
+      index.table = std::string(ColumnText(indexes.get(), 1).value_or(""));
+      index.rootPage = static_cast<std::uint32_t>(sqlite3_column_int64(indexes.get(), 2));
+      const auto of = std::find_if(tables.begin(), tables.begin() + static_cast<std::ptrdiff_t>(tableCount),
+                                   [&index](const TableSchema& table) { return table.name == index.table; });
+      if (of == tables.begin() + static_cast<std::ptrdiff_t>(tableCount)) continue;
+      const DeclaredColumns& columnsOf = declared[static_cast<std::size_t>(of - tables.begin())];
+      if (!ReadIndexColumns(indexColumns.get(), index.name, columnsOf, index)) continue;
+      // What finds the row of a WITHOUT ROWID table is its key: never NULL.
+      if (of->kind == BTreeKind::kWithoutRowid) {
+        std::fill(index.notNull.begin() + static_cast<std::ptrdiff_t>(index.keyColumns), index.notNull.end(), true);
+      }
+      tables.push_back(std::move(index));
+    }
+  }
+  if (step != SQLITE_DONE) {
     error = sqlite3_errmsg(db);
     return std::nullopt;
   }

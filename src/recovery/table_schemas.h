@@ -30,11 +30,23 @@
 
 enum class Affinity { kInteger, kText, kBlob, kReal, kNumeric };
 
+// What a b-tree's records are: rows of an ordinary table (a table b-tree,
+// keyed by row id), rows of a WITHOUT ROWID table, or entries of an index
+// (index b-trees, keyed by their records: "Database File Format" 1.5, 2.5).
+enum class BTreeKind { kTable, kWithoutRowid, kIndex };
+
 // SQLite's affinity of a declared type.
 Affinity AffinityOf(std::string declaredType);
 
+// The columns are those of its records, in record order: a table's in
+// schema order; a WITHOUT ROWID table's with its primary key first, in key
+// order, then the others in schema order; an index's with the indexed
+// columns first, then what finds the row (the row id, or a WITHOUT ROWID
+// table's primary key columns not indexed already).
 struct TableSchema {
   std::string name;
+  BTreeKind kind = BTreeKind::kTable;
+  std::string table;  // of an index: the table it indexes
   std::vector<std::string> columns;
   std::vector<Affinity> affinities;
   std::vector<bool> notNull;
@@ -44,10 +56,26 @@ struct TableSchema {
   // first serial type tries these alone, not every size of its affinity.
   std::vector<std::int64_t> firstColumnTypes;
   std::uint32_t rootPage = 0;  // of its b-tree
+  // Of a WITHOUT ROWID table: the record's column of each column in schema
+  // order. Of an index: the table's column of each record column, -1 for
+  // the row id.
+  std::vector<int> columnOrder;
+  // Of a WITHOUT ROWID table, the columns of its primary key; of an index,
+  // the indexed ones: the record's first.
+  std::size_t keyColumns = 0;
 };
 
-// The ordinary tables with row ids of the main schema, in name order:
-// virtual tables and tables WITHOUT ROWID keep no records of this kind.
+// The table whose rows the b-tree's records are, or point to.
+inline const std::string& TableName(const TableSchema& schema) {
+  return schema.kind == BTreeKind::kIndex ? schema.table : schema.name;
+}
+// Whether records of the b-tree stand in index b-tree pages.
+inline bool InIndexPages(const TableSchema& schema) { return schema.kind != BTreeKind::kTable; }
+
+// The b-trees of the main schema whose records may be recovered: the
+// ordinary tables and the WITHOUT ROWID tables in name order, then the
+// indexes of those tables in name order, but for an index of an expression,
+// whose values are no column's. Virtual tables keep none of their own.
 // Nothing, SQLite's reason in error, when SQLite cannot read the schema.
 std::optional<std::vector<TableSchema>> ReadTableSchemas(sqlite3* db, std::string& error);
 

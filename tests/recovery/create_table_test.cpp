@@ -149,6 +149,7 @@ TEST(CreateTable, ReadsEveryBrowserTableAsSqliteDoes) {
     const std::optional<std::vector<TableSchema>> live = ReadTableSchemas(db.get(), error);
     ASSERT_TRUE(live) << file << ": " << error;
     for (const TableSchema& expected : *live) {
+      if (expected.kind != BTreeKind::kTable) continue;
       const std::optional<CreatedTable> read = ReadCreateTable(statements[expected.name]);
       ASSERT_TRUE(read) << file << ": " << statements[expected.name];
       EXPECT_FALSE(read->withoutRowid);
