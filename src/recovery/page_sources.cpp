@@ -184,6 +184,7 @@ void PageSources::WalkTree(std::uint32_t root, std::vector<bool>& seen,
                            const std::function<void(std::uint32_t page, bool leaf)>& visit) const {
   std::vector<std::uint32_t> pending = {root};
   std::vector<std::uint8_t> page;
+  bool indexTree = false;
   while (!pending.empty()) {
     const std::uint32_t number = pending.back();
     pending.pop_back();
@@ -192,9 +193,14 @@ void PageSources::WalkTree(std::uint32_t root, std::vector<bool>& seen,
     seen[number] = true;
     const std::size_t headerAt = BTreeHeaderOffset(number);
     const std::optional<PageHeader> header = ReadPageHeader(page, headerAt);
-    if (!header || (header->type != kTableInteriorPage && header->type != kTableLeafPage)) continue;
-    visit(number, header->type == kTableLeafPage);
-    if (header->type != kTableInteriorPage) continue;
+    if (!header) continue;
+    // A b-tree's pages are all of its root's kind, table or index.
+    const bool index = header->type == kIndexInteriorPage || header->type == kIndexLeafPage;
+    if (number == root) indexTree = index;
+    if (index != indexTree) continue;
+    const bool interior = header->type == kTableInteriorPage || header->type == kIndexInteriorPage;
+    visit(number, !interior);
+    if (!interior) continue;
     // Pushed right-most first, so that the leaves come out in key order.
     pending.push_back(BigEndian32(page, headerAt + kRightMostChildAt));
     for (std::uint32_t cell = header->cellCount; cell-- > 0;) {

@@ -90,7 +90,7 @@ class PageSources {
   // The leaf pages of the table b-tree whose root is given, as the database
   // now is, each at most once, in the order of the tree.
   std::vector<std::uint32_t> TableLeaves(std::uint32_t root) const;
-  // The table whose b-tree holds each page as the database now is, by page
+  // The table or index whose b-tree holds each page as the database now is, by page
   // number (-1 for none): every b-tree is walked from its root page, each
   // page at most once. rootPages: one per table, by table index.
   std::vector<int> PageOwners(const std::vector<std::uint32_t>& rootPages) const;
@@ -104,8 +104,8 @@ class PageSources {
 
  private:
   bool Read(const SourceFile& file, std::uint64_t offset, std::vector<std::uint8_t>& out) const;
-  // Walks the table b-tree from root, each page at most once (seen, by page
-  // number), giving visit each page and whether it is a leaf.
+  // Walks the b-tree from root, table or index, each page at most once
+  // (seen, by page number), giving visit each page and whether it is a leaf.
   void WalkTree(std::uint32_t root, std::vector<bool>& seen,
                 const std::function<void(std::uint32_t page, bool leaf)>& visit) const;
   void ReadFreelist();

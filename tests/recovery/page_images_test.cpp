@@ -71,23 +71,29 @@ std::string Cell(std::int64_t rowId, const std::string& record) {
   return Varint(record.size()) + Varint(static_cast<std::uint64_t>(rowId)) + record;
 }
 
-// A table leaf page of the given size: its cells at the given offsets with
-// pointers to them (pointers: those of them the page still lists),
+// A b-tree page of the given type and size: its cells at the given offsets
+// with pointers to them (pointers: those of them the page still lists),
 // optionally a first freeblock.
-Image LeafPage(std::size_t size, const std::vector<std::pair<std::size_t, std::string>>& cells,
-               std::size_t pointers, std::size_t firstFreeblock = 0) {
+Image BTreePage(std::uint8_t type, std::size_t size, const std::vector<std::pair<std::size_t, std::string>>& cells,
+                std::size_t pointers, std::size_t firstFreeblock = 0) {
   Image page(size, '\0');
-  page[0] = 13;
+  page[0] = static_cast<char>(type);
   Put(page, 1, Big(firstFreeblock, 2));
   Put(page, 3, Big(pointers, 2));
+  const std::size_t headerSize = type == 2 || type == 5 ? 12 : 8;
   std::size_t lowest = size;
   for (std::size_t i = 0; i < cells.size(); ++i) {
     Put(page, cells[i].first, cells[i].second);
     lowest = std::min(lowest, cells[i].first);
-    if (i < pointers) Put(page, 8 + 2 * i, Big(cells[i].first, 2));
+    if (i < pointers) Put(page, headerSize + 2 * i, Big(cells[i].first, 2));
   }
   Put(page, 5, Big(lowest == 65536 ? 0 : lowest, 2));
   return page;
+}
+
+Image LeafPage(std::size_t size, const std::vector<std::pair<std::size_t, std::string>>& cells,
+               std::size_t pointers, std::size_t firstFreeblock = 0) {
+  return BTreePage(13, size, cells, pointers, firstFreeblock);
 }
 
 TableSchema Table(const std::string& name, std::vector<Affinity> affinities, int rowId,
@@ -291,6 +297,63 @@ TEST(PageImages, NotNullDecidesWhichTableARecordFits) {
                                       values));
   EXPECT_FALSE(FitsTable(strict, values, TextEncoding::kUtf8));
   EXPECT_TRUE(FitsTable(loose, values, TextEncoding::kUtf8));
+}
+
+// The records of index b-tree pages: a WITHOUT ROWID table's rows (an icon
+// of a page: its key, the page and the icon, then an expiry) and an index's
+// entries (a URL and the row id of its page). Each kind of page gives only
+// its own kind of record; an interior cell's left child comes before its
+// payload length; an index keeps less of a payload on its page than a table
+// leaf, so an entry spills sooner; a freed interior cell, whose child the
+// freeblock header took, is found in the free space of a live page.
+TEST(PageImages, IndexPagesGiveRowsOfWithoutRowidTablesAndIndexEntries) {
+  TableSchema icons = Table("icons_to_pages", {Affinity::kInteger, Affinity::kInteger, Affinity::kInteger}, -1,
+                            {true, true, true});
+  icons.kind = BTreeKind::kWithoutRowid;
+  icons.keyColumns = 2;
+  TableSchema byUrl = Table("urls_by_url", {Affinity::kText, Affinity::kInteger}, -1, {false, true});
+  byUrl.kind = BTreeKind::kIndex;
+  byUrl.keyColumns = 1;
+  const std::vector<TableSchema> tables = {kPages, icons, byUrl};
+  const std::string icon = Record({Int(12), Int(3), Int(1700000000)});
+  const std::string entry = Record({Text("http://gone.example/page"), Int(40)});
+  const auto leafCell = [](const std::string& record) { return Varint(record.size()) + record; };
+  const auto interiorCell = [](std::uint32_t child, const std::string& record) {
+    return Big(child, 4) + Varint(record.size()) + record;
+  };
+
+  // Cells a freed leaf page lists.
+  EXPECT_EQ(CarvePage(BTreePage(10, 1024, {{900, leafCell(icon)}, {800, leafCell(entry)}}, 2), false, -1, tables),
+            (std::vector<std::string>{"whole 0|12|3|1700000000", "whole 0|http://gone.example/page|40"}));
+  // Cells of a freed interior page: after their left child, never page 0.
+  EXPECT_EQ(CarvePage(BTreePage(2, 1024, {{900, interiorCell(7, icon)}, {800, interiorCell(0, entry)}}, 2), false, -1,
+                      tables),
+            (std::vector<std::string>{"whole 0|12|3|1700000000"}));
+  // A table leaf page's cell of the same bytes is no index record, and an
+  // index page's cell that fits only a table no table record.
+  EXPECT_EQ(CarvePage(LeafPage(1024, {{900, Varint(icon.size()) + Varint(5) + icon}}, 1), false, -1, tables),
+            std::vector<std::string>{});
+  const std::string page = Record({Null(), Text("http://a.example/"), Text("A"), Int(2)});
+  EXPECT_EQ(CarvePage(BTreePage(10, 1024, {{900, leafCell(page)}}, 1), false, -1, tables), std::vector<std::string>{});
+
+  // An entry of 500 bytes: whole on a table leaf of 1 KiB, on an index page
+  // spilled after its first bytes.
+  const std::string longUrl = "http://long.example/" + std::string(470, 'q');
+  const std::string longEntry = Record({Text(longUrl), Int(41)});
+  const std::uint64_t local = IndexLocalPayloadSize(longEntry.size(), 1024);
+  ASSERT_LT(local, longEntry.size());
+  ASSERT_EQ(LocalPayloadSize(longEntry.size(), 1024), longEntry.size());
+  Image overflow(1024, '\0');
+  Put(overflow, 4, longEntry.substr(local));
+  const std::string spilled = Varint(longEntry.size()) + longEntry.substr(0, local) + Big(10, 4);
+  EXPECT_EQ(CarvePage(BTreePage(10, 1024, {{1024 - spilled.size(), spilled}}, 1), false, -1, tables, {{10, overflow}}),
+            (std::vector<std::string>{"whole 0|" + longUrl + "|41"}));
+
+  // A live interior page, one cell freed into a freeblock.
+  const std::string freed = interiorCell(9, entry);
+  Image live = BTreePage(2, 1024, {{900, interiorCell(7, icon)}, {700, freed}}, 1, 700);
+  Put(live, 700, Big(0, 2) + Big(freed.size(), 2));
+  EXPECT_EQ(CarvePage(live, true, 2, tables), (std::vector<std::string>{"whole 0|http://gone.example/page|40"}));
 }
 
 // A database, a WAL and a journal, all in memory.

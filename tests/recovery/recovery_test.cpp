@@ -210,9 +210,27 @@ void DropNotes(const fs::path& file) {
                    "INSERT INTO notes VALUES ('meet at the harbour', 1228580112, 'pier 4'); DROP TABLE notes;");
 }
 
+// Today's favicons.sqlite, its link of pages to icons a WITHOUT ROWID table
+// keyed by page and icon, with 400 links of 1 KiB pages: six leaves under an
+// interior root, whose cells hold links of their own.
+void LinkIcons(const fs::path& file, const std::string& journal) {
+  ExecuteSql(file, "PRAGMA page_size = 1024;" + journal +
+                       "CREATE TABLE moz_icons_to_pages (page_id INTEGER NOT NULL, icon_id INTEGER NOT NULL,"
+                       " expire_ms INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (page_id, icon_id)) WITHOUT ROWID;"
+                       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+                       "INSERT INTO moz_icons_to_pages SELECT i, i % 7 + 1, 1700000000000 + i FROM n;");
+}
+
+// Files made in a staging folder by a connection still open, as a killed
+// browser leaves them: the database and its WAL, never checkpointed.
+void CopyBeforeCheckpoint(const fs::path& staging, const fs::path& folder, const std::string& database) {
+  for (const char* suffix : {"", "-wal"}) fs::copy_file(staging / (database + suffix), folder / (database + suffix));
+}
+
 // Each place a deleted record may stand, made through SQLite as a browser
-// leaves it: the recovered rows of moz_places (or of a dropped table), where
-// they were found and how sure the reading is; and no live row among them.
+// leaves it: the recovered rows of moz_places (or of a dropped table, of a
+// WITHOUT ROWID table, of an index), where they were found and how sure the
+// reading is; and no live row among them.
 TEST(Recovery, EachPlaceADeletedRecordStands) {
   struct Case {
     std::string name;
@@ -221,6 +239,8 @@ TEST(Recovery, EachPlaceADeletedRecordStands) {
     std::string row;        // the start of a row it holds
     std::string foundIn;    // the start of its "Found in"
     std::string certainty;
+    std::string said = "";  // a line of the transcript
+    std::string kind = " (recovered)";
   };
   const std::string longTail(3000, 'x');
   const Case cases[] = {
@@ -281,6 +301,41 @@ TEST(Recovery, EachPlaceADeletedRecordStands) {
        "places.sqlite (unattributed)", "\"meet at the harbour\",\"1228580112\",\"pier 4\",",
        "places.sqlite, freelist page ",
        "a whole record"},
+      {"a WITHOUT ROWID table's rows on freed pages",
+       [](const fs::path& folder, const fs::path&) {
+         LinkIcons(folder / "favicons.sqlite", "PRAGMA secure_delete = OFF;");
+         ExecuteSql(folder / "favicons.sqlite", "PRAGMA secure_delete = OFF; DELETE FROM moz_icons_to_pages WHERE page_id > 20;");
+       },
+       "favicons.sqlite moz_icons_to_pages", "\"50\",\"2\",\"1700000000050\",", "favicons.sqlite, freelist page ",
+       "a whole record"},
+      {"a WITHOUT ROWID table's rows, leaf and interior, in the main file's images that WAL frames replace",
+       [](const fs::path& folder, const fs::path& staging) {
+         LinkIcons(staging / "favicons.sqlite", "");
+         OpenConnection browser(staging / "favicons.sqlite");
+         browser.Run("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0; PRAGMA secure_delete = ON;"
+                     "DELETE FROM moz_icons_to_pages WHERE page_id > 1;"
+                     "UPDATE moz_icons_to_pages SET expire_ms = 5 WHERE page_id = 1;");
+         CopyBeforeCheckpoint(staging, folder, "favicons.sqlite");
+       },
+       "favicons.sqlite moz_icons_to_pages", "\"1\",\"2\",\"1700000000001\",", "favicons.sqlite, page ",
+       "an earlier version of the live row of its primary key", "  moz_icons_to_pages: 400 recovered\n"},
+      {"the index entries of a deleted row whose record is overwritten",
+       [](const fs::path& folder, const fs::path& staging) {
+         CreateBrowserDatabase(staging / "places.sqlite", "firefox3/places.sql", Places(1, 5));
+         OpenConnection browser(staging / "places.sqlite");
+         browser.Run("PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0; PRAGMA secure_delete = ON;"
+                     "DELETE FROM moz_places WHERE id = 3;");
+         CopyBeforeCheckpoint(staging, folder, "places.sqlite");
+         // The record's cell in the main file's older image of its page, from
+         // its payload length to the end of its title, overwritten.
+         std::string bytes = ReadFileBytes(folder / "places.sqlite");
+         const std::size_t values = bytes.find("http://site3.example/Title 3");
+         ASSERT_NE(values, std::string::npos);
+         bytes.replace(values - 12, 12 + 28, 12 + 28, '\0');
+         WriteFileBytes(folder / "places.sqlite", bytes);
+       },
+       "places.sqlite moz_places", "\"http://site3.example/\",\"\",\"\",\"\",\"\",\"3\",\"moz_places_url_uniqueindex\",",
+       "places.sqlite, page ", "a whole record", "  moz_places index entries: 5 recovered\n", " (recovered index entries)"},
   };
   for (const Case& c : cases) {
     TempFolder folder;
@@ -288,7 +343,7 @@ TEST(Recovery, EachPlaceADeletedRecordStands) {
     c.make(folder.path(), staging.path());
     SkvRun run = RunAnswers(folder.path(), "I\n\n");
     EXPECT_EQ(run.exitStatus, 0) << c.name;
-    const std::string recovered = folder / (kPrefix + c.file + " (recovered).csv");
+    const std::string recovered = folder / (kPrefix + c.file + c.kind + ".csv");
     ASSERT_TRUE(fs::exists(recovered)) << c.name << "\n" << run.transcript;
     const std::string bytes = ReadFileBytes(recovered);
     const std::size_t row = bytes.find("\r\n" + c.row);
@@ -299,6 +354,7 @@ TEST(Recovery, EachPlaceADeletedRecordStands) {
     // No live row again: row 1 stays in every case.
     EXPECT_EQ(bytes.find("\"http://site1.example/\""), std::string::npos) << c.name;
     EXPECT_NE(run.transcript.find("records recovered\n\nPress enter to continue"), std::string::npos) << c.name;
+    EXPECT_NE(run.transcript.find(c.said), std::string::npos) << c.name << "\n" << run.transcript;
   }
 }
 
