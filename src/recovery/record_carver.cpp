@@ -14,6 +14,9 @@ constexpr double kBitsOfAFreeblockRun = 10;
 constexpr double kBitsOfASearchedRun = 30;
 // What a run's reaching the end of its region holds.
 constexpr double kBitsOfAnEnd = 6;
+// What a reading a check of its own vouches for holds: more than any place
+// asks.
+constexpr double kBitsOfAVouchedReading = 64;
 
 // A stale freeblock header in a gap holds a record of 2 bytes at least
 // after its own 4.
@@ -43,8 +46,13 @@ const char* PassedOverWords(PassedOver reason) {
 }
 
 RecordCarver::RecordCarver(const std::vector<TableSchema>& tables, const DatabaseHeader& header,
-                           CellReader::PageReader readPage)
-    : tables_(tables), header_(header), cells_(header, std::move(readPage)), rebuilder_(tables, header) {}
+                           CellReader::PageReader readPage, Vouch vouch)
+    : tables_(tables), header_(header), vouch_(std::move(vouch)), cells_(header, std::move(readPage)),
+      rebuilder_(tables, header) {}
+
+double RecordCarver::VouchedBits(double bits, const std::vector<RecordValue>& values) const {
+  return bits < kBitsOfASearchedRun && vouch_ && vouch_(values) ? bits + kBitsOfAVouchedReading : bits;
+}
 
 RecordCarver::OffsetMemo& RecordCarver::MemoAt(std::size_t at) {
   OffsetMemo& memo = memo_[at];
@@ -133,7 +141,9 @@ bool RecordCarver::ReadWholeCell(std::size_t at, std::size_t end, Place place, b
                                                      value.bytes.size());
     }
   }
-  candidate.bits = Bits(record.tables, record.values, {cell_.payloadLengthBytes, cell_.headerLengthBytes, true});
+  candidate.bits =
+      VouchedBits(Bits(record.tables, record.values, {cell_.payloadLengthBytes, cell_.headerLengthBytes, true}),
+                  record.values);
   candidate.end = cell_.end;
   candidate.settleKey = cell_.key;
   return true;
@@ -145,8 +155,8 @@ bool RecordCarver::ReadRebuilt(std::size_t at, std::size_t blockEnd, Place place
   if (outcome == RecordRebuilder::Outcome::kReadTwoWays && place != Place::kSearched) Count(PassedOver::kReadTwoWays);
   if (outcome != RecordRebuilder::Outcome::kRebuilt) return false;
   CarvedRecord& record = candidate.record;
-  candidate.bits = Bits(rebuilt.tables, rebuilt.values,
-                        {0, rebuilt.headerLengthBytes, rebuilt.firstTypeSeen});
+  candidate.bits = VouchedBits(
+      Bits(rebuilt.tables, rebuilt.values, {0, rebuilt.headerLengthBytes, rebuilt.firstTypeSeen}), rebuilt.values);
   record.values = std::move(rebuilt.values);
   record.tables = std::move(rebuilt.tables);
   record.rowId.reset();

@@ -78,7 +78,14 @@ class RecordCarver {
  public:
   using Found = std::function<void(const CarvedRecord&)>;
 
-  RecordCarver(const std::vector<TableSchema>& tables, const DatabaseHeader& header, CellReader::PageReader readPage);
+  // Whether a record's values say more than its serial types can: the
+  // schema table's record of a table, whose statement the tool's own reader
+  // reads and whose name is the table's, is no chance reading wherever it is
+  // found (its texts in UTF-16 hold no bits of their own).
+  using Vouch = std::function<bool(const std::vector<RecordValue>& values)>;
+
+  RecordCarver(const std::vector<TableSchema>& tables, const DatabaseHeader& header, CellReader::PageReader readPage,
+               Vouch vouch = nullptr);
 
   // Finds the records of one page image. live: the page as the database
   // now has it, whose cells are live rows; else every cell of it is a
@@ -169,8 +176,12 @@ class RecordCarver {
   void CarveFreeblock(std::size_t at, std::size_t end, const Found& found);
   void Count(PassedOver reason) { ++passedOver_[static_cast<std::size_t>(reason)]; }
 
+  // The bits of a candidate's reading, a vouched one's included.
+  double VouchedBits(double bits, const std::vector<RecordValue>& values) const;
+
   const std::vector<TableSchema>& tables_;
   DatabaseHeader header_;
+  Vouch vouch_;
   CellReader cells_;
   RecordRebuilder rebuilder_;
   // The page at hand.

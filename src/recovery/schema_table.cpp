@@ -9,29 +9,32 @@
 
 namespace {
 
-TableSchema SchemaTable() {
+TableSchema SchemaTable(TextEncoding encoding) {
   TableSchema master;
   master.name = "sqlite_master";
   master.columns = {"type", "name", "tbl_name", "rootpage", "sql"};
   master.affinities = {Affinity::kText, Affinity::kText, Affinity::kText, Affinity::kInteger, Affinity::kText};
   master.notNull.assign(5, false);
-  // A record of use here is a table's: its type "table", a text of 5 bytes.
-  master.firstColumnTypes = {13 + 2 * 5};
+  // A record of use here is a table's: its type "table", a text of 5
+  // characters, 10 bytes in UTF-16.
+  master.firstColumnTypes = {13 + 2 * (encoding == TextEncoding::kUtf8 ? 5 : 10)};
   master.rootPage = 1;
   return master;
 }
 
-std::string TextOf(const RecordValue& value) {
-  return IsTextType(value.serialType) ? std::string(reinterpret_cast<const char*>(value.bytes.data()), value.bytes.size())
-                                      : std::string();
+// A text value as UTF-8, converted from the database's encoding.
+std::string TextOf(const RecordValue& value, TextEncoding encoding) {
+  return IsTextType(value.serialType) ? TextAsUtf8(value, encoding) : std::string();
 }
 
 // The ordinary table with row ids a schema record names, its root page
 // set; nothing for any other record.
-std::optional<TableSchema> TableOf(const std::vector<RecordValue>& values) {
-  if (values.size() != 5 || TextOf(values[0]) != "table" || !IsIntegerType(values[3].serialType)) return std::nullopt;
-  std::optional<CreatedTable> table = ReadCreateTable(TextOf(values[4]));
-  if (!table || table->withoutRowid || table->schema.name != TextOf(values[1]) ||
+std::optional<TableSchema> TableOf(const std::vector<RecordValue>& values, TextEncoding encoding) {
+  if (values.size() != 5 || TextOf(values[0], encoding) != "table" || !IsIntegerType(values[3].serialType)) {
+    return std::nullopt;
+  }
+  std::optional<CreatedTable> table = ReadCreateTable(TextOf(values[4], encoding));
+  if (!table || table->withoutRowid || table->schema.name != TextOf(values[1], encoding) ||
       table->schema.name.starts_with("sqlite_")) {
     return std::nullopt;
   }
@@ -49,7 +52,6 @@ CellReader::PageReader OverflowReader(const PageSources& sources) {
 
 SchemaFromPages ReadSchemaFromPages(const PageSources& sources) {
   SchemaFromPages schema;
-  if (sources.header().encoding != TextEncoding::kUtf8) return schema;
   CellReader cells(sources.header(), OverflowReader(sources));
   CellReader::Cell cell;
   std::vector<std::uint8_t> page;
@@ -68,7 +70,9 @@ SchemaFromPages ReadSchemaFromPages(const PageSources& sources) {
       cells.Settle(cell.key);
       if (outcome != CellReader::Outcome::kRecord) continue;
       if (cell.values.size() == 5 && IsTextType(cell.values[4].serialType)) ++schema.statements;
-      if (std::optional<TableSchema> table = TableOf(cell.values)) schema.tables.push_back(std::move(*table));
+      if (std::optional<TableSchema> table = TableOf(cell.values, sources.header().encoding)) {
+        schema.tables.push_back(std::move(*table));
+      }
     }
   }
   std::sort(schema.tables.begin(), schema.tables.end(),
@@ -79,16 +83,15 @@ SchemaFromPages ReadSchemaFromPages(const PageSources& sources) {
 DroppedTables FindDroppedTables(const PageSources& sources, const std::vector<TableSchema>& live) {
   DroppedTables found;
   std::vector<TableSchema>& dropped = found.tables;
-  // The text of a UTF-16 database would need converting: its schema is
-  // left as it is.
-  if (sources.header().encoding != TextEncoding::kUtf8) return found;
-  const std::vector<TableSchema> master = {SchemaTable()};
-  RecordCarver carver(master, sources.header(), OverflowReader(sources));
+  const TextEncoding encoding = sources.header().encoding;
+  const std::vector<TableSchema> master = {SchemaTable(encoding)};
+  RecordCarver carver(master, sources.header(), OverflowReader(sources),
+                      [encoding](const std::vector<RecordValue>& values) { return TableOf(values, encoding).has_value(); });
   std::vector<std::uint8_t> page;
   for (const std::uint32_t leaf : sources.TableLeaves(1)) {
     if (!sources.ReadCurrentPage(leaf, page)) continue;
     carver.Carve(page, BTreeHeaderOffset(leaf), true, 0, [&](const CarvedRecord& record) {
-      std::optional<TableSchema> table = TableOf(record.values);
+      std::optional<TableSchema> table = TableOf(record.values, encoding);
       if (!table) return;
       const auto sameName = [&table](const TableSchema& other) { return other.name == table->name; };
       if (std::any_of(live.begin(), live.end(), sameName) || std::any_of(dropped.begin(), dropped.end(), sameName)) {

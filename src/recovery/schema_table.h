@@ -17,8 +17,8 @@
 // ordinary tables with row ids are kept; a dropped table of the name of a
 // live one, or of one found before, is passed over, and so is every one
 // after the first kMostDroppedTables: each table found makes every record
-// cost more, and the work must stay in proportion to the files. The text of
-// a UTF-16 database is not read.
+// cost more, and the work must stay in proportion to the files. The texts
+// of a UTF-16 database are read converted to UTF-8.
 
 #include <cstdint>
 #include <vector>

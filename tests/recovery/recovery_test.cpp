@@ -288,6 +288,22 @@ TEST(Recovery, EachPlaceADeletedRecordStands) {
        "places.sqlite notes (dropped table)", "\"meet at the harbour\",\"1228580112\",\"pier 4\",",
        "places.sqlite, freelist page ",
        "a whole record"},
+      // Its texts hold no bits of their own: the records are taken where
+      // pointers lead, on the freed leaves, not on the root page that the
+      // freelist's trunk overwrote.
+      {"a dropped table of a UTF-16 database",
+       [](const fs::path& folder, const fs::path&) {
+         ExecuteSql(folder / "places.sqlite",
+                    "PRAGMA encoding = 'UTF-16le'; PRAGMA secure_delete = OFF;"
+                    "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url LONGVARCHAR);"
+                    "INSERT INTO moz_places VALUES (1, 'http://site1.example/');"
+                    "CREATE TABLE notes (body TEXT, at INTEGER, place TEXT);"
+                    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100) "
+                    "INSERT INTO notes SELECT 'meet at the harbour', 1228580111 + i, 'pier ' || i FROM n;"
+                    "DROP TABLE notes;");
+       },
+       "places.sqlite notes (dropped table)", "\"meet at the harbour\",\"1228580112\",\"pier 1\",",
+       "places.sqlite, freelist page ", "a whole record"},
       {"a dropped table whose statement is gone",
        [](const fs::path& folder, const fs::path&) {
          DropNotes(folder / "places.sqlite");
