@@ -63,3 +63,15 @@ bool ScratchFile::Read(std::size_t size, std::string& out) {
   }
   return out.size() == size;
 }
+
+bool ScratchFile::ReadFrom(std::uint64_t offset, std::size_t size, std::string& out) {
+  out.clear();
+  if (failure_ || writing_ || offset > written_ || size > written_ - offset) return false;
+  out.resize(size);
+  const ReadResult got = ReadAt(fd_, offset, {reinterpret_cast<std::uint8_t*>(out.data()), out.size()});
+  if (got.got < size) {
+    Fail(Failure::Step::kWrite, got.error);
+    return false;
+  }
+  return true;
+}

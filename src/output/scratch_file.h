@@ -11,7 +11,7 @@
 // nothing behind. Only the running user may read it (mode 0600; on Windows
 // the user's own temporary folder, shared with nobody while open).
 // Bytes are written in blocks of 64 KiB, and read back in order from the
-// start.
+// start, or from any offset once the writing has ended.
 //
 // Nothing here writes to the console or ends the program: the first failure
 // is kept (Failure::Step::kCreate or kWrite, naming the temporary folder)
@@ -41,6 +41,12 @@ class ScratchFile {
   // The next size bytes into out; false at the end of the file or on a
   // failure.
   bool Read(std::size_t size, std::string& out);
+
+  // Where the next bytes appended go.
+  std::uint64_t size() const { return written_ + (writing_ ? block_.size() : 0); }
+  // The size bytes at offset into out, once the reading has started; false
+  // past the end of the file or on a failure.
+  bool ReadFrom(std::uint64_t offset, std::size_t size, std::string& out);
 
  private:
   static constexpr std::size_t kBlockSize = 64 * 1024;

@@ -19,6 +19,7 @@
 #include "recovery/live_rows.h"
 #include "recovery/page_sources.h"
 #include "recovery/record_carver.h"
+#include "recovery/recovered_usage.h"
 #include "recovery/schema_table.h"
 #include "recovery/table_schemas.h"
 #include "timestamps/timestamp_decoding.h"
@@ -97,6 +98,11 @@ struct KeptRecord {
   std::string values;      // its value cells, CSV
   std::string provenance;  // "Found in", "Offset", CSV
   std::string certainty;
+  // Of a visit or a page of the history: its fields for the report of
+  // recovered usage, and where it was found.
+  enum class Usage : std::uint8_t { kNone, kVisit, kPage } usage = Usage::kNone;
+  UsageFields usageFields;
+  std::string foundIn;
 
   void AppendTo(std::string& out) const {
     Put(out, static_cast<std::uint32_t>(table));
@@ -106,10 +112,15 @@ struct KeptRecord {
     }
     Put(out, earlierIf);
     Put(out, cells);
-    for (const std::string* text : {&values, &provenance, &certainty}) {
-      Put(out, static_cast<std::uint32_t>(text->size()));
-      out += *text;
+    for (const std::string* text : {&values, &provenance, &certainty}) PutText(out, *text);
+    Put(out, usage);
+    if (usage == Usage::kNone) return;
+    Put(out, static_cast<std::uint32_t>(usageFields.size()));
+    for (const std::optional<std::string>& field : usageFields) {
+      Put(out, static_cast<std::uint8_t>(field.has_value()));
+      if (field) PutText(out, *field);
     }
+    PutText(out, foundIn);
   }
   bool ReadFrom(ScratchFile& scratch, std::string& buffer) {
     std::uint32_t count = 0;
@@ -124,15 +135,33 @@ struct KeptRecord {
     }
     if (!Get(scratch, buffer, earlierIf) || !Get(scratch, buffer, cells)) return false;
     for (std::string* text : {&values, &provenance, &certainty}) {
-      if (!Get(scratch, buffer, count) || !scratch.Read(count, *text)) return false;
+      if (!GetText(scratch, buffer, *text)) return false;
     }
-    return true;
+    if (!Get(scratch, buffer, usage)) return false;
+    usageFields.clear();
+    if (usage == Usage::kNone) return true;
+    if (!Get(scratch, buffer, count)) return false;
+    for (std::uint32_t field = 0; field < count; ++field) {
+      std::uint8_t present = 0;
+      if (!Get(scratch, buffer, present)) return false;
+      std::optional<std::string>& value = usageFields.emplace_back();
+      if (present != 0 && !GetText(scratch, buffer, value.emplace())) return false;
+    }
+    return GetText(scratch, buffer, foundIn);
   }
 
  private:
   template <typename T>
   static void Put(std::string& out, T value) {
     out.append(reinterpret_cast<const char*>(&value), sizeof value);
+  }
+  static void PutText(std::string& out, const std::string& text) {
+    Put(out, static_cast<std::uint32_t>(text.size()));
+    out += text;
+  }
+  static bool GetText(ScratchFile& scratch, std::string& buffer, std::string& text) {
+    std::uint32_t size = 0;
+    return Get(scratch, buffer, size) && scratch.Read(size, text);
   }
   template <typename T>
   static bool Get(ScratchFile& scratch, std::string& buffer, T& value) {
@@ -208,11 +237,18 @@ class DatabaseRecovery {
       passedOver_[reason] += carver.passedOver()[reason];
     }
     kept.StartReading();
+    if (history_) usage_.emplace(*history_);
     Write(kept, live);
+    WriteRecoveredUsage();
     SearchedPlaces searched = sources.searched();
     if (kept.failure()) {
       searched.problems.push_back("what was found, which could not be kept in " + kept.failure()->name + ": " +
                                   kept.failure()->Why());
+    }
+    if (usage_ && usage_->failure()) {
+      searched.problems.push_back("the " + std::string(RecoveredUsage::ReportName(*history_)) +
+                                  " report, whose lines could not be kept in " + usage_->failure()->name + ": " +
+                                  usage_->failure()->Why());
     }
     if (carver.pagesSearchedInPart() > 0) {
       searched.problems.push_back("the free space of " + std::to_string(carver.pagesSearchedInPart()) +
@@ -264,6 +300,39 @@ class DatabaseRecovery {
     const std::uint64_t explained = statements.value_or(0) + 2 * (tables_.size() - liveTables_);
     shapeAssumed_ = !statements || sources.header().schemaCookie > explained;
     LayOutIndexEntries();
+    FindHistoryTables();
+  }
+
+  // The history's tables, where this database is the browser's history.
+  void FindHistoryTables() {
+    const HistoryBrowser browser = &profile_ == &FirefoxProfile ? HistoryBrowser::kFirefox : HistoryBrowser::kChrome;
+    if (database_.file != (browser == HistoryBrowser::kFirefox ? "places.sqlite" : "History")) return;
+    history_ = browser;
+    for (std::size_t table = 0; table < liveTables_; ++table) {
+      if (tables_[table].kind != BTreeKind::kTable) continue;
+      if (tables_[table].name == RecoveredUsage::VisitsTable(browser)) visitsTable_ = static_cast<int>(table);
+      if (tables_[table].name == RecoveredUsage::PagesTable(browser)) pagesTable_ = static_cast<int>(table);
+    }
+  }
+
+  // The report's fields of a record of the history's visits or pages.
+  UsageFields UsageFieldsOf(int table, const CarvedRecord& record) {
+    const TableSchema& schema = tables_[static_cast<std::size_t>(table)];
+    const auto columns = table == visitsTable_ ? RecoveredUsage::VisitColumns(*history_)
+                                               : RecoveredUsage::PageColumns(*history_);
+    UsageFields fields;
+    for (const std::string_view name : columns) {
+      std::optional<std::string>& field = fields.emplace_back();
+      const auto column = std::find(schema.columns.begin(), schema.columns.end(), name);
+      if (column == schema.columns.end()) continue;
+      const auto at = static_cast<std::size_t>(column - schema.columns.begin());
+      if (static_cast<int>(at) == schema.rowIdColumn) {
+        if (record.rowId) field = std::to_string(*record.rowId);
+      } else if (const std::optional<std::string_view> text = renderer_.Render(record.values[at], encoding_)) {
+        field.emplace(*text);
+      }
+    }
+    return fields;
   }
 
   void LayOutIndexEntries() {
@@ -444,6 +513,11 @@ class DatabaseRecovery {
     AppendCsvCell(provenance, std::to_string(image.fileOffset + record.offset));
     kept.provenance = std::move(provenance.text);
     kept.certainty = std::move(certainty);
+    if (history_ && table >= 0 && (table == visitsTable_ || table == pagesTable_)) {
+      kept.usage = table == visitsTable_ ? KeptRecord::Usage::kVisit : KeptRecord::Usage::kPage;
+      kept.usageFields = UsageFieldsOf(table, record);
+      kept.foundIn = *image.file + ", " + image.place;
+    }
     kept.AppendTo(entry);
     return true;
   }
@@ -500,6 +574,8 @@ class DatabaseRecovery {
         AppendCsvCell(file.file->out(), record.certainty);
         file.file->EndLine();
         ++file.records;
+        if (record.usage == KeptRecord::Usage::kVisit) usage_->AddVisit(record.usageFields, record.foundIn, record.certainty);
+        if (record.usage == KeptRecord::Usage::kPage) usage_->AddPage(record.usageFields, record.foundIn, record.certainty);
         continue;
       }
       if (!unattributed) unattributed = UnattributedFile(widest);
@@ -594,6 +670,24 @@ class DatabaseRecovery {
 
   bool Dropped(int table) const { return static_cast<std::size_t>(table) >= liveTables_; }
 
+  // The report of the visits and pages found, for the history database.
+  void WriteRecoveredUsage() {
+    if (!usage_) return;
+    const std::string_view parts[] = {settings_.caseReference, " - ", settings_.caseName, " - ",
+                                      RecoveredUsage::ReportName(*history_)};
+    usageName_ = names_.Claim(parts, ".csv");
+    TaskFile file(console_, usageName_.name, CreateMessage::kNameThenReason);
+    const std::vector<std::string> noColumns;
+    const std::vector<std::string>& liveColumns =
+        pagesTable_ >= 0 ? tables_[static_cast<std::size_t>(pagesTable_)].columns : noColumns;
+    usageLines_ = usage_->Write(file.out(), schemaBySqlite_ ? database_.db.get() : nullptr, liveColumns, settings_);
+    // A report that lost part of what was found is not published, nor one
+    // of nothing.
+    if (usage_->failure() || usageLines_ == 0) return;
+    file.Publish();
+    usagePublished_ = true;
+  }
+
   static void AppendProvenanceHeading(TaskFile& file) {
     for (const char* heading : {"Found in", "Offset", "Certainty"}) AppendCsvCell(file.out(), heading);
     file.EndLine();
@@ -629,6 +723,11 @@ class DatabaseRecovery {
       recovered.file->Publish();
       console_.WriteLine("  " + ConsoleText(table) + " index entries: " + std::to_string(recovered.records) + " recovered");
       if (recovered.name.renamed) console_.WriteLine("  Written as " + recovered.name.name);
+    }
+    if (usagePublished_) {
+      console_.WriteLine("  " + std::string(RecoveredUsage::ReportName(*history_)) + ": " + std::to_string(usageLines_) +
+                         (usageLines_ == 1 ? " line" : " lines"));
+      if (usageName_.renamed) console_.WriteLine("  Written as " + usageName_.name);
     }
     if (unattributedRecords_ > 0) {
       console_.WriteLine("  records that fit no one table: " + std::to_string(unattributedRecords_) + " recovered");
@@ -667,6 +766,13 @@ class DatabaseRecovery {
   std::vector<std::vector<int>> indexesOf_;  // by live table
   std::map<std::string, EntryColumns> entryColumns_;  // by table
   std::string rowIdText_;
+  std::optional<HistoryBrowser> history_;  // where this database is the history
+  int visitsTable_ = -1;
+  int pagesTable_ = -1;
+  std::optional<RecoveredUsage> usage_;
+  ClaimedName usageName_;
+  std::int64_t usageLines_ = 0;
+  bool usagePublished_ = false;
   ClaimedName unattributedName_;
   std::int64_t unattributedRecords_ = 0;
 };
