@@ -828,7 +828,7 @@ TEST(ChromeUsageHtml, MostVisitedHostsAndTheFaviconsOfEachEra) {
 TEST(ChromeUsage, TheHelpSaysWhatKAndLMake) {
   TempFolder folder;
   SkvRun run = RunAnswers(folder.path(), "H\n\n");
-  EXPECT_NE(run.transcript.find("or part of one.\n\n"
+  EXPECT_NE(run.transcript.find("leads to.\n\n"
                                 "Tasks K and L make the Internet Usage report of a Google Chrome History file,\n"
                                 "and of the browsers built on Chrome that keep the same file: every visit,\n"
                                 "oldest first, with its page, how the user came to it and how long it was shown.\n\n"
