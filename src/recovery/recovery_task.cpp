@@ -31,6 +31,8 @@ constexpr const char* kRebuiltRecord = "a record whose row id and first bytes we
 constexpr const char* kDamagedPage = "in a page whose structure does not hold";
 constexpr const char* kShapeAssumed = "the table assumed from the shape of its columns";
 constexpr const char* kEarlierOfKey = "an earlier version of the live row of its primary key";
+// Told apart from the fingerprints of values.
+constexpr std::uint64_t kRowTag = 0x726f77;
 
 // The live tables whose records are looked for, at the most: every browser
 // keeps fewer than a hundred.
@@ -337,6 +339,7 @@ class DatabaseRecovery {
 
   void LayOutIndexEntries() {
     indexesOf_.assign(liveTables_, {});
+    tableOfIndex_.assign(liveTables_, -1);
     std::map<std::string, int> tableNamed;
     for (std::size_t table = 0; table < liveTables_; ++table) {
       if (tables_[table].kind != BTreeKind::kIndex) tableNamed.emplace(tables_[table].name, static_cast<int>(table));
@@ -345,6 +348,7 @@ class DatabaseRecovery {
       const auto table = tableNamed.find(tables_[index].table);
       if (tables_[index].kind != BTreeKind::kIndex || table == tableNamed.end()) continue;
       indexesOf_[static_cast<std::size_t>(table->second)].push_back(static_cast<int>(index));
+      tableOfIndex_[index] = table->second;
     }
     for (std::size_t table = 0; table < liveTables_; ++table) {
       if (indexesOf_[table].empty()) continue;
@@ -383,27 +387,19 @@ class DatabaseRecovery {
     }
   }
 
-  // The fingerprint of the entry a whole record of a table makes in one of
-  // its indexes; nothing when its row id is not known.
-  std::optional<std::uint64_t> EntryOf(int index, const TableSchema& table, const CarvedRecord& record,
-                                       const LiveRows& live) const {
-    std::array<std::uint8_t, 8> rowId{};
-    for (std::size_t byte = 0; byte < rowId.size(); ++byte) {
-      rowId[byte] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(record.rowId.value_or(0)) >> (56 - 8 * byte));
-    }
-    std::vector<RecordValue> values;
-    for (const int of : tables_[static_cast<std::size_t>(index)].columnOrder) {
-      if (of < 0 || of == table.rowIdColumn) {
-        if (!record.rowId) return std::nullopt;
-        values.push_back({6, Bytes(rowId)});
-        continue;
-      }
-      const auto column = static_cast<std::size_t>(
-          table.kind == BTreeKind::kWithoutRowid ? table.columnOrder[static_cast<std::size_t>(of)] : of);
-      if (column >= record.values.size()) return std::nullopt;
-      values.push_back(record.values[column]);
-    }
-    return live.Of(index, values);
+  // A row of a table with row ids, whatever its values: what an entry of
+  // one of its indexes points to.
+  static std::uint64_t RowFingerprint(int table, std::int64_t rowId) {
+    return Fingerprint().Add(kRowTag).Add(static_cast<std::uint64_t>(table)).Add(static_cast<std::uint64_t>(rowId)).value();
+  }
+
+  // The row id an index entry points to, where its table has row ids.
+  static std::optional<std::int64_t> EntryRowId(const TableSchema& index, const CarvedRecord& record) {
+    const auto at = std::find(index.columnOrder.begin(), index.columnOrder.end(), -1);
+    if (at == index.columnOrder.end()) return std::nullopt;
+    const RecordValue& value = record.values[static_cast<std::size_t>(at - index.columnOrder.begin())];
+    if (!IsIntegerType(value.serialType)) return std::nullopt;
+    return IntegerOf(value);
   }
 
   // The dropped table whose root page a freed page was, or -1.
@@ -488,16 +484,21 @@ class DatabaseRecovery {
       const std::uint64_t fingerprint = live.Of(table, record.values);
       live.LookFor(table, fingerprint);
       kept.liveIf.push_back(fingerprint);
-      if (tables_[static_cast<std::size_t>(table)].kind == BTreeKind::kIndex) {
-        kept.wholeIf.push_back(fingerprint);
-      } else {
+      const TableSchema& schema = tables_[static_cast<std::size_t>(table)];
+      if (schema.kind == BTreeKind::kWithoutRowid) {
         kept.earlierIf = live.KeyOf(table, record.values);
         live.LookForKey(table, kept.earlierIf);
-        AddEntriesOf(table, record, live);
+      } else if (const std::optional<std::int64_t> rowId = EntryRowId(schema, record);
+                 rowId && tableOfIndex_[static_cast<std::size_t>(table)] >= 0) {
+        // An entry says that its row existed: nothing a whole record of the
+        // row says already, and of a row still live, an earlier entry.
+        const int of = tableOfIndex_[static_cast<std::size_t>(table)];
+        kept.wholeIf.push_back(RowFingerprint(of, *rowId));
+        if (live.RowOf(of, *rowId)) certainty = "an earlier entry of live row " + std::to_string(*rowId);
       }
     } else if (table >= 0) {
       wholeRecords_.push_back(live.Of(table, record.values));
-      AddEntriesOf(table, record, live);
+      if (record.rowId) wholeRecords_.push_back(RowFingerprint(table, *record.rowId));
     }
     if (!image.unchecked.empty()) certainty += "; " + image.unchecked;
     if (record.pageDamaged) certainty += std::string("; ") + kDamagedPage;
@@ -520,16 +521,6 @@ class DatabaseRecovery {
     }
     kept.AppendTo(entry);
     return true;
-  }
-
-  // A record found whole is its row: the entries it makes in its table's
-  // indexes are no news of it.
-  void AddEntriesOf(int table, const CarvedRecord& record, const LiveRows& live) {
-    if (static_cast<std::size_t>(table) >= indexesOf_.size()) return;
-    for (const int index : indexesOf_[static_cast<std::size_t>(table)]) {
-      const std::optional<std::uint64_t> entry = EntryOf(index, tables_[static_cast<std::size_t>(table)], record, live);
-      if (entry) wholeRecords_.push_back(*entry);
-    }
   }
 
   // Whether a kept record turned out a copy: of a live row, or of a record
@@ -764,6 +755,7 @@ class DatabaseRecovery {
   std::map<int, RecoveredFile> files_;
   std::map<std::string, RecoveredFile> entryFiles_;  // by table
   std::vector<std::vector<int>> indexesOf_;  // by live table
+  std::vector<int> tableOfIndex_;  // by live table: of an index, its table's
   std::map<std::string, EntryColumns> entryColumns_;  // by table
   std::string rowIdText_;
   std::optional<HistoryBrowser> history_;  // where this database is the history
