@@ -356,20 +356,41 @@ void RecordCarver::Carve(Bytes page, std::size_t headerAt, bool live, int owner,
       }
     }
   }
-  // In an index page's free space, cells are searched for whole: a freed
-  // interior cell keeps its payload length and record after the freeblock
-  // header that took its child's page number, as a leaf cell would.
-  cellKind_ = indexPage_ ? CellReader::Kind::kIndexLeaf : cellKind_;
+  if (indexPage_) {
+    // An index cell freed loses its first 4 bytes to its freeblock header:
+    // a leaf cell its payload length and the start of its record, which
+    // are not rebuilt; an interior cell only its left child's page number,
+    // its payload length and record whole after it. Freed cells merged into
+    // one block follow each other so. What stands whole elsewhere in an
+    // index page's free space is left from SQLite moving cells between
+    // pages (copies of entries, not deletions), and is not searched.
+    if (header->type == kIndexInteriorPage) {
+      for (const auto& [from, to] : blocks) {
+        freeBytes_ += to - from;
+        CarveInteriorFreeblock(from, to, found);
+      }
+    }
+    return;
+  }
   for (const auto& [from, to] : blocks) {
     freeBytes_ += to - from;
-    if (indexPage_) {
-      SearchRegion(from, to, false, false, found);
-    } else {
-      CarveFreeblock(from, to, found);
-    }
+    CarveFreeblock(from, to, found);
   }
   if (cellsEnd < header->contentStart && header->contentStart <= usable) {
     freeBytes_ += header->contentStart - cellsEnd;
-    SearchRegion(cellsEnd, header->contentStart, !live, !indexPage_, found);
+    SearchRegion(cellsEnd, header->contentStart, !live, true, found);
+  }
+}
+
+void RecordCarver::CarveInteriorFreeblock(std::size_t at, std::size_t end, const Found& found) {
+  cellKind_ = CellReader::Kind::kIndexLeaf;
+  Candidate& candidate = run_.empty() ? run_.emplace_back() : run_[0];
+  for (std::size_t cell = at + kChildPointerSize; cell + 3 <= end; cell = candidate.end + kChildPointerSize) {
+    if (!ReadWholeCell(cell, end, Place::kFreeblock, false, true, candidate)) return;
+    if (candidate.bits < kBitsOfAFreeblockRun) {
+      Refuse(candidate);
+      return;
+    }
+    Give(candidate, found);
   }
 }

@@ -5,8 +5,9 @@
 // in the free space of any table leaf page: its freeblocks, and the gap
 // between its cell pointers and its cells. Index pages, leaf and interior,
 // hold records too: rows of WITHOUT ROWID tables and entries of indexes,
-// read the same way where a pointer leads and searched for, whole, in their
-// free space (a freed index cell's first bytes are not rebuilt).
+// read the same way where a pointer leads, and in the freeblocks of an
+// interior index page, whose cells keep their records whole when freed (a
+// freed leaf cell's first bytes are not rebuilt).
 //
 // The page's own structure is read first ("Database File Format" 1.6;
 // sqlite_format.h): its header, its cell pointers, its freeblock list, each
@@ -174,6 +175,9 @@ class RecordCarver {
   // The records of one freeblock: its first under the freeblock's header,
   // those after it each where the one before ends.
   void CarveFreeblock(std::size_t at, std::size_t end, const Found& found);
+  // The cells of a freeblock of an interior index page: each after the 4
+  // bytes of its child's page number that a freeblock header took.
+  void CarveInteriorFreeblock(std::size_t at, std::size_t end, const Found& found);
   void Count(PassedOver reason) { ++passedOver_[static_cast<std::size_t>(reason)]; }
 
   // The bits of a candidate's reading, a vouched one's included.

@@ -12,7 +12,7 @@ read them, into OUT/CASE/.
     tools/browser-cases/firefox_case.py OUT CASE
 
 CASE is one of:
-  pages       two pages removed (PlacesUtils.history.remove)
+  pages       six pages removed (PlacesUtils.history.remove)
   host        every page of one host (PlacesUtils.history.removeByFilter)
   range       the visits of a time range (removeVisitsByFilter, both ends)
   open-range  the visits from a time on, all of them in the WAL
@@ -21,53 +21,17 @@ Firefox is driven over its Marionette protocol (length-prefixed JSON on a
 local port), with the Python standard library alone.
 """
 
-import functools
-import http.server
 import json
 import os
 import shutil
 import signal
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
-import threading
 import time
-import zlib
 
-HOSTS = ["127.0.0.1", "localhost", "127.0.0.2"]
-PAGES = 5
-
-
-def png(red, green, blue):
-    """A 16x16 PNG of one colour."""
-    def chunk(kind, data):
-        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
-    rows = b"".join(b"\0" + bytes([red, green, blue]) * 16 for _ in range(16))
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 16, 16, 8, 2, 0, 0, 0)) +
-            chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
-
-
-def make_site(folder):
-    for page in range(1, PAGES + 1):
-        with open(os.path.join(folder, f"page-{page}.html"), "w") as out:
-            out.write(f"<!doctype html><html><head><title>Page {page}</title>"
-                      f"<link rel=icon type=image/png href=/icon-{page}.png></head>"
-                      f"<body><p>Page {page} of the test site.</p></body></html>")
-        with open(os.path.join(folder, f"icon-{page}.png"), "wb") as out:
-            out.write(png(40 * page, 255 - 40 * page, 128))
-
-
-class Quiet(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-
-class Server(http.server.ThreadingHTTPServer):
-    def handle_error(self, request, client_address):
-        pass  # a page the browser stopped loading
-
+from case_common import HOSTS, PAGES, make_site, serve, wait_for, write_truth
 
 class Marionette:
     def __init__(self, port):
@@ -125,15 +89,6 @@ return out;
 """
 
 
-def wait_for(predicate, seconds=60):
-    end = time.time() + seconds
-    while time.time() < end:
-        if predicate():
-            return
-        time.sleep(0.25)
-    raise RuntimeError("timed out")
-
-
 def main():
     out, case = sys.argv[1], sys.argv[2]
     work = tempfile.mkdtemp(prefix="firefox-case-")
@@ -142,9 +97,7 @@ def main():
     os.makedirs(site)
     os.makedirs(profile)
     make_site(site)
-    server = Server(("0.0.0.0", 0), functools.partial(Quiet, directory=site))
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    port = server.server_address[1]
+    server, port = serve(site)
     with open(os.path.join(profile, "user.js"), "w") as prefs:
         for name, value in [("places.database.growthIncrementKiB", 0), ("app.update.enabled", False),
                             ("datareporting.policy.dataSubmissionEnabled", False),
@@ -184,7 +137,7 @@ def main():
         before = marionette.script(DUMP)
         if case == "pages":
             marionette.script(PLACES + "return PlacesUtils.history.remove(arguments[0]).then(() => 1);",
-                              [[f"http://{HOSTS[0]}:{port}/page-{page}.html" for page in (1, 3)]])
+                              [[f"http://{HOSTS[0]}:{port}/page-{page}.html" for page in range(1, PAGES + 1, 2)]])
         elif case == "host":
             marionette.script(PLACES + "return PlacesUtils.history.removeByFilter({host: arguments[0]}).then(() => 1);",
                               [HOSTS[1]])
@@ -207,8 +160,7 @@ def main():
         for name in ["places.sqlite", "places.sqlite-wal", "favicons.sqlite", "favicons.sqlite-wal"]:
             if os.path.exists(os.path.join(profile, name)):
                 shutil.copyfile(os.path.join(profile, name), os.path.join(target, name))
-        with open(os.path.join(target, "truth.json"), "w") as truth:
-            json.dump({"case": case, "port": port, "before": before, "after": after}, truth, sort_keys=True)
+        write_truth(os.path.join(target, "truth.tsv"), before, after)
     finally:
         if firefox.poll() is None:
             os.killpg(firefox.pid, signal.SIGKILL)
