@@ -67,11 +67,24 @@ bool ScratchFile::Read(std::size_t size, std::string& out) {
 bool ScratchFile::ReadFrom(std::uint64_t offset, std::size_t size, std::string& out) {
   out.clear();
   if (failure_ || writing_ || offset > written_ || size > written_ - offset) return false;
-  out.resize(size);
-  const ReadResult got = ReadAt(fd_, offset, {reinterpret_cast<std::uint8_t*>(out.data()), out.size()});
-  if (got.got < size) {
-    Fail(Failure::Step::kWrite, got.error);
-    return false;
+  // Read a block at a time: what is read from one place is mostly read from
+  // near it next.
+  if (offset < cacheAt_ || offset + size > cacheAt_ + cache_.size()) {
+    if (size > kBlockSize) {
+      out.resize(size);
+      const ReadResult got = ReadAt(fd_, offset, {reinterpret_cast<std::uint8_t*>(out.data()), out.size()});
+      if (got.got < size) Fail(Failure::Step::kWrite, got.error);
+      return !failure_;
+    }
+    cacheAt_ = offset - offset % kBlockSize;
+    cache_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(2 * kBlockSize, written_ - cacheAt_)));
+    const ReadResult got = ReadAt(fd_, cacheAt_, {reinterpret_cast<std::uint8_t*>(cache_.data()), cache_.size()});
+    if (got.got < cache_.size()) {
+      cache_.clear();
+      Fail(Failure::Step::kWrite, got.error);
+      return false;
+    }
   }
+  out.assign(cache_, static_cast<std::size_t>(offset - cacheAt_), size);
   return true;
 }

@@ -62,4 +62,6 @@ class ScratchFile {
   std::size_t blockAt_ = 0;     // the next byte of block_ to read
   std::uint64_t written_ = 0;   // the file's size
   std::uint64_t readAt_ = 0;    // where the next block is read from
+  std::string cache_;           // two blocks read for ReadFrom, from cacheAt_
+  std::uint64_t cacheAt_ = 0;
 };

@@ -86,8 +86,9 @@ std::string_view RecoveredUsage::ReportName(HistoryBrowser browser) {
   return browser == HistoryBrowser::kFirefox ? "Recovered Internet Usage" : "Recovered Chrome Internet Usage";
 }
 
-std::uint32_t RecoveredUsage::Keep(const UsageFields& fields, std::string_view foundIn, std::string_view certainty) {
-  buffer_.clear();
+std::uint64_t RecoveredUsage::Keep(const UsageFields& fields, std::string_view foundIn, std::string_view certainty) {
+  const std::uint64_t at = kept_.size();
+  buffer_.assign(sizeof(std::uint32_t), '\0');  // the entry's size, once known
   Put(buffer_, static_cast<std::uint32_t>(fields.size()));
   for (const std::optional<std::string>& field : fields) {
     Put(buffer_, static_cast<std::uint8_t>(field.has_value()));
@@ -95,13 +96,20 @@ std::uint32_t RecoveredUsage::Keep(const UsageFields& fields, std::string_view f
   }
   PutText(buffer_, foundIn);
   PutText(buffer_, certainty);
+  const auto size = static_cast<std::uint32_t>(buffer_.size() - sizeof(std::uint32_t));
+  std::memcpy(buffer_.data(), &size, sizeof size);
   kept_.Append(buffer_);
-  return static_cast<std::uint32_t>(buffer_.size());
+  return at;
 }
 
-bool RecoveredUsage::ReadEntry(std::uint64_t at, std::uint32_t size, Entry& entry) {
-  if (!kept_.ReadFrom(at, size, buffer_)) return false;
+bool RecoveredUsage::ReadEntry(std::uint64_t at, Entry& entry) {
+  std::uint32_t size = 0;
   std::size_t from = 0;
+  if (!kept_.ReadFrom(at & kOffset, sizeof size, buffer_) || !Take(buffer_, from, size) ||
+      !kept_.ReadFrom((at & kOffset) + sizeof size, size, buffer_)) {
+    return false;
+  }
+  from = 0;
   std::uint32_t count = 0;
   if (!Take(buffer_, from, count) || count > buffer_.size()) return false;
   entry.fields.assign(count, std::nullopt);
@@ -114,24 +122,14 @@ bool RecoveredUsage::ReadEntry(std::uint64_t at, std::uint32_t size, Entry& entr
 }
 
 void RecoveredUsage::AddVisit(const UsageFields& fields, std::string_view foundIn, std::string_view certainty) {
-  Visit visit;
-  visit.at = kept_.size();
   const std::optional<std::int64_t> date = IntegerIn(fields[0]);
-  visit.dated = date.has_value();
-  visit.date = date.value_or(0);
-  visit.size = Keep(fields, foundIn, certainty);
-  visits_.push_back(visit);
+  visits_.push_back({date.value_or(0), Keep(fields, foundIn, certainty) | (date ? 0 : kFlagA)});
 }
 
 void RecoveredUsage::AddPage(const UsageFields& fields, std::string_view foundIn, std::string_view certainty) {
-  Page page;
-  page.at = kept_.size();
   const std::optional<std::int64_t> id = IntegerIn(fields[kPageId]);
-  page.identified = id.has_value();
-  page.id = id.value_or(0);
-  page.lastVisit = IntegerIn(fields.back()).value_or(0);
-  page.size = Keep(fields, foundIn, certainty);
-  pages_.push_back(page);
+  pages_.push_back({id.value_or(0), IntegerIn(fields.back()).value_or(0),
+                    Keep(fields, foundIn, certainty) | (id ? 0 : kFlagA)});
 }
 
 bool RecoveredUsage::LivePage(std::int64_t id, UsageFields& fields) {
@@ -209,32 +207,29 @@ std::int64_t RecoveredUsage::Write(OutputFile& file, sqlite3* db, const std::vec
   }
   kept_.StartReading();
 
-  // The pages by id, one of each id: its newest.
-  std::stable_sort(pages_.begin(), pages_.end(), [](const Page& a, const Page& b) {
-    return std::pair(!a.identified, a.id) < std::pair(!b.identified, b.id);
-  });
-  std::vector<Page> newest;
+  // The pages by id, one of each id: its newest, found later on a tie.
+  const auto key = [](const Page& page) { return std::pair(!page.identified(), page.id); };
+  std::stable_sort(pages_.begin(), pages_.end(), [&key](const Page& a, const Page& b) { return key(a) < key(b); });
+  std::size_t kept = 0;
   for (const Page& page : pages_) {
-    Page* same = !newest.empty() && page.identified && newest.back().identified && newest.back().id == page.id
-                     ? &newest.back()
-                     : nullptr;
-    if (same == nullptr) {
-      newest.push_back(page);
-    } else if (page.lastVisit >= same->lastVisit) {
-      *same = page;
+    if (kept > 0 && page.identified() && key(pages_[kept - 1]) == key(page)) {
+      if (page.lastVisit >= pages_[kept - 1].lastVisit) pages_[kept - 1] = page;
+      continue;
     }
+    pages_[kept++] = page;
   }
-  pages_ = std::move(newest);
+  pages_.resize(kept);
+  pages_.shrink_to_fit();
 
   std::stable_sort(visits_.begin(), visits_.end(), [](const Visit& a, const Visit& b) {
-    return std::pair(!a.dated, a.date) < std::pair(!b.dated, b.date);
+    return std::pair(!a.dated(), a.date) < std::pair(!b.dated(), b.date);
   });
   std::int64_t lines = 0;
   Entry visit;
   Entry recoveredPage;
   UsageFields livePage;
   for (const Visit& at : visits_) {
-    if (!ReadEntry(at.at, at.size, visit)) break;
+    if (!ReadEntry(at.at, visit)) break;
     const std::optional<std::int64_t> id = IntegerIn(visit.fields[kVisitPage]);
     const UsageFields* page = nullptr;
     std::string_view from = "no page found";
@@ -242,12 +237,11 @@ std::int64_t RecoveredUsage::Write(OutputFile& file, sqlite3* db, const std::vec
       page = &livePage;
       from = "live page";
     } else if (id) {
-      const auto found = std::lower_bound(pages_.begin(), pages_.end(), *id, [](const Page& page, std::int64_t id) {
-        return std::pair(!page.identified, page.id) < std::pair(false, id);
+      const auto found = std::lower_bound(pages_.begin(), pages_.end(), *id, [&key](const Page& page, std::int64_t id) {
+        return key(page) < std::pair(false, id);
       });
-      if (found != pages_.end() && found->identified && found->id == *id &&
-          ReadEntry(found->at, found->size, recoveredPage)) {
-        found->reached = true;
+      if (found != pages_.end() && key(*found) == std::pair(false, *id) && ReadEntry(found->at, recoveredPage)) {
+        found->at |= kFlagB;
         page = &recoveredPage.fields;
         from = "recovered page";
       }
@@ -262,8 +256,8 @@ std::int64_t RecoveredUsage::Write(OutputFile& file, sqlite3* db, const std::vec
     return std::pair(a.lastVisit == 0, a.lastVisit) < std::pair(b.lastVisit == 0, b.lastVisit);
   });
   for (const Page& page : pages_) {
-    if (page.reached || (page.identified && LivePage(page.id, livePage))) continue;
-    if (!ReadEntry(page.at, page.size, recoveredPage)) break;
+    if (page.reached() || (page.identified() && LivePage(page.id, livePage))) continue;
+    if (!ReadEntry(page.at, recoveredPage)) break;
     WriteLine(file, nullptr, &recoveredPage.fields, "recovered page", recoveredPage, settings);
     ++lines;
   }

@@ -16,9 +16,9 @@
 // of visits, is history too. A page found in several versions is given
 // once, in its newest.
 //
-// The visits and pages are kept in a scratch file as they are given, with a
-// few bytes each in memory to sort and join them: memory grows with what
-// was found, never with the live history.
+// The visits and pages are kept in a scratch file as they are given, with
+// 16 bytes a visit and 24 a page in memory to sort and join them: memory
+// grows with what was found, never with the live history.
 
 #include <sqlite3.h>
 
@@ -67,19 +67,22 @@ class RecoveredUsage {
   const std::optional<Failure>& failure() const { return kept_.failure(); }
 
  private:
+  // Where an entry is in kept_, and what is known of it, in 16 and 24
+  // bytes: the memory the report takes a visit and a page found.
+  static constexpr std::uint64_t kOffset = (std::uint64_t{1} << 62) - 1;
+  static constexpr std::uint64_t kFlagA = std::uint64_t{1} << 63;
+  static constexpr std::uint64_t kFlagB = std::uint64_t{1} << 62;
   struct Visit {
     std::int64_t date = 0;
-    bool dated = false;
-    std::uint64_t at = 0;  // of its entry in kept_
-    std::uint32_t size = 0;
+    std::uint64_t at = 0;  // kFlagA: its date lost
+    bool dated() const { return (at & kFlagA) == 0; }
   };
   struct Page {
     std::int64_t id = 0;
-    bool identified = false;  // its id known (not lost with its first bytes)
     std::int64_t lastVisit = 0;
-    std::uint64_t at = 0;
-    std::uint32_t size = 0;
-    bool reached = false;
+    std::uint64_t at = 0;  // kFlagA: its id lost; kFlagB: a visit reached it
+    bool identified() const { return (at & kFlagA) == 0; }
+    bool reached() const { return (at & kFlagB) != 0; }
   };
   // One entry read back: the fields, its "Found in" and certainty.
   struct Entry {
@@ -88,8 +91,9 @@ class RecoveredUsage {
     std::string certainty;
   };
 
-  std::uint32_t Keep(const UsageFields& fields, std::string_view foundIn, std::string_view certainty);
-  bool ReadEntry(std::uint64_t at, std::uint32_t size, Entry& entry);
+  // Appends an entry to kept_; where it begins.
+  std::uint64_t Keep(const UsageFields& fields, std::string_view foundIn, std::string_view certainty);
+  bool ReadEntry(std::uint64_t at, Entry& entry);
   // The live page of the id into fields; false when there is none.
   bool LivePage(std::int64_t id, UsageFields& fields);
   void WriteLine(OutputFile& file, const UsageFields* visit, const UsageFields* page, std::string_view pageFrom,
