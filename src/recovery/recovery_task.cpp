@@ -352,7 +352,8 @@ class DatabaseRecovery {
     }
     for (std::size_t table = 0; table < liveTables_; ++table) {
       if (indexesOf_[table].empty()) continue;
-      // The table's columns by their place in it, the row id first.
+      // The indexed columns by their place in the table; then what finds
+      // the row, in the order met.
       std::map<int, std::string> indexed;
       std::vector<std::pair<int, std::string>> finders;
       for (const int index : indexesOf_[table]) {
@@ -509,15 +510,16 @@ class DatabaseRecovery {
     AppendValueCells(cells, table >= 0 ? &tables_[static_cast<std::size_t>(table)] : nullptr, record);
     kept.cells = static_cast<std::uint32_t>(record.values.size());
     kept.values = std::move(cells.text);
+    const std::string foundIn = *image.file + ", " + image.place;
     StringSink provenance;
-    AppendCsvCell(provenance, *image.file + ", " + image.place);
+    AppendCsvCell(provenance, foundIn);
     AppendCsvCell(provenance, std::to_string(image.fileOffset + record.offset));
     kept.provenance = std::move(provenance.text);
     kept.certainty = std::move(certainty);
     if (history_ && table >= 0 && (table == visitsTable_ || table == pagesTable_)) {
       kept.usage = table == visitsTable_ ? KeptRecord::Usage::kVisit : KeptRecord::Usage::kPage;
       kept.usageFields = UsageFieldsOf(table, record);
-      kept.foundIn = *image.file + ", " + image.place;
+      kept.foundIn = foundIn;
     }
     kept.AppendTo(entry);
     return true;
@@ -554,7 +556,7 @@ class DatabaseRecovery {
         Count(*copy);
         continue;
       }
-      if (record.earlierIf != 0 && live.IsLiveKey(record.earlierIf)) {
+      if (record.earlierIf != 0 && live.IsLiveKey(record.earlierIf) && record.certainty.starts_with(kWholeRecord)) {
         record.certainty.replace(0, std::string_view(kWholeRecord).size(), kEarlierOfKey);
       }
       if (record.table >= 0) {

@@ -13,6 +13,7 @@
 
 #include "recovery/cell_reader.h"
 #include "support/peak_memory.h"
+#include "support/record_bytes.h"
 #include "recovery/page_sources.h"
 #include "recovery/record_carver.h"
 #include "recovery/table_schemas.h"
@@ -20,16 +21,6 @@
 namespace {
 
 using Image = std::string;
-
-std::string Varint(std::uint64_t value) {
-  std::string groups;
-  do {
-    groups.insert(groups.begin(), static_cast<char>(value & 0x7f));
-    value >>= 7;
-  } while (value != 0);
-  for (std::size_t i = 0; i + 1 < groups.size(); ++i) groups[i] = static_cast<char>(groups[i] | 0x80);
-  return groups;
-}
 
 std::string Big(std::uint64_t value, int bytes) {
   std::string out;

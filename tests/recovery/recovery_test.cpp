@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/fixture_database.h"
+#include "support/record_bytes.h"
 #include "support/run_skv.h"
 #include "support/temp_folder.h"
 
@@ -290,16 +291,6 @@ std::pair<std::uint64_t, std::string> StoredValue(const std::string& value) {
   return {13 + 2 * value.size(), value};
 }
 
-std::string VarintBytes(std::uint64_t value) {
-  std::string groups;
-  do {
-    groups.insert(groups.begin(), static_cast<char>(value & 0x7f));
-    value >>= 7;
-  } while (value != 0);
-  for (std::size_t i = 0; i + 1 < groups.size(); ++i) groups[i] = static_cast<char>(groups[i] | 0x80);
-  return groups;
-}
-
 // Whether the files still hold a truth row: its record, header and body, as
 // SQLite writes it, with its first value or with NULL for it (the row id,
 // which the record does not keep). A row with a value the truth leaves open
@@ -316,12 +307,12 @@ bool StillPresent(const std::vector<std::string>& values, const std::string& byt
         continue;
       }
       const auto [type, stored] = StoredValue(column == 0 && firstIsRowId ? "" : values[column]);
-      types += VarintBytes(type);
+      types += Varint(type);
       parts.back() += stored;
     }
     if (!open) {
-      std::string header = VarintBytes(1 + types.size()) + types;
-      if (header.size() != 1 + types.size()) header = VarintBytes(2 + types.size()) + types;
+      std::string header = Varint(1 + types.size()) + types;
+      if (header.size() != 1 + types.size()) header = Varint(2 + types.size()) + types;
       parts.front().insert(0, header);
     }
     std::size_t size = 0;

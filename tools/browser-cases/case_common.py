@@ -5,6 +5,8 @@ import functools
 import http.server
 import json
 import os
+import shutil
+import signal
 import struct
 import threading
 import time
@@ -85,3 +87,22 @@ def serve(site):
     server = Server(("0.0.0.0", 0), functools.partial(Quiet, directory=site))
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server, server.server_address[1]
+
+
+def kill(browser):
+    """Kills the browser and every process it started, as a browser that
+    crashed or was switched off: nothing written after."""
+    if browser.poll() is None:
+        os.killpg(browser.pid, signal.SIGKILL)
+    browser.wait()
+
+
+def keep_case(folder, names, target, before, after):
+    """Copies the evidence files of the folder that are there and not empty
+    into target, with the truth file of the rows before and after."""
+    os.makedirs(target, exist_ok=True)
+    for name in names:
+        path = os.path.join(folder, name)
+        if os.path.exists(path) and os.path.getsize(path) > 0:
+            shutil.copyfile(path, os.path.join(target, name))
+    write_truth(os.path.join(target, "truth.tsv"), before, after)

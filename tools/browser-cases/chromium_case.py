@@ -28,7 +28,6 @@ import base64
 import json
 import os
 import shutil
-import signal
 import socket
 import sqlite3
 import struct
@@ -38,7 +37,7 @@ import tempfile
 import time
 import urllib.request
 
-from case_common import HOSTS, PAGES, make_site, serve, wait_for, write_truth
+from case_common import HOSTS, PAGES, keep_case, kill, make_site, serve, wait_for
 
 # Chromium commits its history every ten seconds.
 COMMIT_WAIT = 12
@@ -201,20 +200,12 @@ def main():
             raise SystemExit(f"no such case: {case}")
         time.sleep(COMMIT_WAIT)
         after = dump(os.path.join(profile, "Default"), scratch)
-        # Killed, as a browser that crashed or was switched off.
-        os.killpg(chromium.pid, signal.SIGKILL)
-        chromium.wait()
-        target = os.path.join(out, case)
-        os.makedirs(target, exist_ok=True)
-        for database in DATABASES:
-            for suffix in ["", "-journal", "-wal"]:
-                name = os.path.join(profile, "Default", database + suffix)
-                if os.path.exists(name) and os.path.getsize(name) > 0:
-                    shutil.copyfile(name, os.path.join(target, database + suffix))
-        write_truth(os.path.join(target, "truth.tsv"), before, after)
+        kill(chromium)
+        keep_case(os.path.join(profile, "Default"),
+                  [database + suffix for database in DATABASES for suffix in ["", "-journal", "-wal"]],
+                  os.path.join(out, case), before, after)
     finally:
-        if chromium.poll() is None:
-            os.killpg(chromium.pid, signal.SIGKILL)
+        kill(chromium)
         server.shutdown()
         shutil.rmtree(work, ignore_errors=True)
 

@@ -24,14 +24,13 @@ local port), with the Python standard library alone.
 import json
 import os
 import shutil
-import signal
 import socket
 import subprocess
 import sys
 import tempfile
 import time
 
-from case_common import HOSTS, PAGES, make_site, serve, wait_for, write_truth
+from case_common import HOSTS, PAGES, keep_case, kill, make_site, serve, wait_for
 
 class Marionette:
     def __init__(self, port):
@@ -152,18 +151,11 @@ def main():
             raise SystemExit(f"no such case: {case}")
         time.sleep(3)  # the orphans' clean-up after the removal
         after = marionette.script(DUMP)
-        # Killed, as a browser that crashed or was switched off: no checkpoint.
-        os.killpg(firefox.pid, signal.SIGKILL)
-        firefox.wait()
-        target = os.path.join(out, case)
-        os.makedirs(target, exist_ok=True)
-        for name in ["places.sqlite", "places.sqlite-wal", "favicons.sqlite", "favicons.sqlite-wal"]:
-            if os.path.exists(os.path.join(profile, name)):
-                shutil.copyfile(os.path.join(profile, name), os.path.join(target, name))
-        write_truth(os.path.join(target, "truth.tsv"), before, after)
+        kill(firefox)  # before it checkpoints
+        keep_case(profile, ["places.sqlite", "places.sqlite-wal", "favicons.sqlite", "favicons.sqlite-wal"],
+                  os.path.join(out, case), before, after)
     finally:
-        if firefox.poll() is None:
-            os.killpg(firefox.pid, signal.SIGKILL)
+        kill(firefox)
         server.shutdown()
         shutil.rmtree(work, ignore_errors=True)
 
