@@ -48,7 +48,11 @@ const char* PassedOverWords(PassedOver reason) {
 RecordCarver::RecordCarver(const std::vector<TableSchema>& tables, const DatabaseHeader& header,
                            CellReader::PageReader readPage, Vouch vouch)
     : tables_(tables), header_(header), vouch_(std::move(vouch)), cells_(header, std::move(readPage)),
-      rebuilder_(tables, header) {}
+      rebuilder_(tables, header) {
+  for (std::size_t table = 0; table < tables_.size(); ++table) {
+    tablesOfPages_[InIndexPages(tables_[table]) ? 1 : 0].push_back(table);
+  }
+}
 
 double RecordCarver::VouchedBits(double bits, const std::vector<RecordValue>& values) const {
   return bits < kBitsOfASearchedRun && vouch_ && vouch_(values) ? bits + kBitsOfAVouchedReading : bits;
@@ -64,16 +68,15 @@ void RecordCarver::FitTables(CarvedRecord& record) const {
   record.tables.clear();
   // A record of NULLs alone (zeroed bytes read as one) says nothing.
   if (StoredValues(record.values) == 0) return;
-  for (std::size_t table = 0; table < tables_.size(); ++table) {
-    if (InIndexPages(tables_[table]) == indexPage_ && FitsTable(tables_[table], record.values, header_.encoding)) {
-      record.tables.push_back(static_cast<int>(table));
-    }
+  for (const std::size_t table : tablesOfPages_[indexPage_ ? 1 : 0]) {
+    if (FitsTable(tables_[table], record.values, header_.encoding)) record.tables.push_back(static_cast<int>(table));
   }
 }
 
 bool RecordCarver::FitsAnyTable(const std::vector<RecordValue>& values) const {
-  return StoredValues(values) > 0 && std::any_of(tables_.begin(), tables_.end(), [&](const TableSchema& table) {
-           return InIndexPages(table) == indexPage_ && FitsTable(table, values, header_.encoding);
+  const std::vector<std::size_t>& tables = tablesOfPages_[indexPage_ ? 1 : 0];
+  return StoredValues(values) > 0 && std::any_of(tables.begin(), tables.end(), [&](std::size_t table) {
+           return FitsTable(tables_[table], values, header_.encoding);
          });
 }
 

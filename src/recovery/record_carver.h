@@ -184,6 +184,8 @@ class RecordCarver {
   double VouchedBits(double bits, const std::vector<RecordValue>& values) const;
 
   const std::vector<TableSchema>& tables_;
+  // The tables whose records a table page holds [0], and an index page [1].
+  std::array<std::vector<std::size_t>, 2> tablesOfPages_;
   DatabaseHeader header_;
   Vouch vouch_;
   CellReader cells_;

@@ -52,11 +52,16 @@ std::uint64_t ChainKey(std::size_t at, std::size_t end) { return static_cast<std
 }  // namespace
 
 RecordRebuilder::RecordRebuilder(const std::vector<TableSchema>& tables, const DatabaseHeader& header)
-    : tables_(tables), header_(header) {}
+    : tables_(tables), header_(header) {
+  for (std::size_t table = 0; table < tables_.size(); ++table) {
+    if (!InIndexPages(tables_[table])) rowTables_.push_back(table);
+  }
+}
 
 void RecordRebuilder::StartPage(Bytes page, int owner, WholeCellEnd wholeCellEnd) {
   page_ = page;
   owner_ = owner >= 0 && static_cast<std::size_t>(owner) < tables_.size() ? owner : -1;
+  ownerTable_ = static_cast<std::size_t>(std::max(owner_, 0));
   wholeCellEnd_ = std::move(wholeCellEnd);
   budget_ = kReadingsPerByte * page.size();
   // Emptied only when used: clearing a map touches all its buckets.
@@ -168,8 +173,9 @@ void RecordRebuilder::Readings(std::size_t at, std::size_t end, std::vector<Read
     for (int headerAt = from; headerAt <= to; ++headerAt) {
       // One reading a table: a schema of many tables spends the page's
       // share sooner, never more of it.
-      for (std::size_t table = 0; table < tables_.size(); ++table) {
-        if ((owner_ >= 0 && static_cast<std::size_t>(owner_) != table) || InIndexPages(tables_[table])) continue;
+      const std::span<const std::size_t> tables =
+          owner_ >= 0 ? std::span<const std::size_t>(&ownerTable_, 1) : std::span<const std::size_t>(rowTables_);
+      for (const std::size_t table : tables) {
         if (budget_ == 0) return;
         --budget_;
         ReadingsFor(static_cast<int>(table), at, end, headerAt, readings, nested);

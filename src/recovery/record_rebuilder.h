@@ -89,9 +89,11 @@ class RecordRebuilder {
   bool ChainsToEnd(std::size_t from, std::size_t end);
 
   const std::vector<TableSchema>& tables_;
+  std::vector<std::size_t> rowTables_;  // the tables with row ids: whose records a table page holds
   DatabaseHeader header_;
   Bytes page_;
   int owner_ = -1;
+  std::size_t ownerTable_ = 0;  // owner_, for the span of tables to try
   WholeCellEnd wholeCellEnd_;
   std::size_t budget_ = 0;
   // What the chain search has settled on the page at hand, by place and
