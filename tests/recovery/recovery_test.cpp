@@ -461,12 +461,14 @@ void DropNotes(const fs::path& file) {
 // Today's favicons.sqlite, its link of pages to icons a WITHOUT ROWID table
 // keyed by page and icon, with 400 links of 1 KiB pages: six leaves under an
 // interior root, whose cells hold links of their own.
+const std::string kLinkIcons =
+    "CREATE TABLE moz_icons_to_pages (page_id INTEGER NOT NULL, icon_id INTEGER NOT NULL,"
+    " expire_ms INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (page_id, icon_id)) WITHOUT ROWID;"
+    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
+    "INSERT INTO moz_icons_to_pages SELECT i, i % 7 + 1, 1700000000000 + i FROM n;";
+
 void LinkIcons(const fs::path& file, const std::string& journal) {
-  ExecuteSql(file, "PRAGMA page_size = 1024;" + journal +
-                       "CREATE TABLE moz_icons_to_pages (page_id INTEGER NOT NULL, icon_id INTEGER NOT NULL,"
-                       " expire_ms INTEGER NOT NULL DEFAULT 0, PRIMARY KEY (page_id, icon_id)) WITHOUT ROWID;"
-                       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 400) "
-                       "INSERT INTO moz_icons_to_pages SELECT i, i % 7 + 1, 1700000000000 + i FROM n;");
+  ExecuteSql(file, "PRAGMA page_size = 1024;" + journal + kLinkIcons);
 }
 
 // Files made in a staging folder by a connection still open, as a killed
@@ -583,6 +585,15 @@ TEST(Recovery, EachPlaceADeletedRecordStands) {
        },
        "favicons.sqlite moz_icons_to_pages", "\"1\",\"2\",\"1700000000001\",", "favicons.sqlite, page ",
        "an earlier version of the live row of its primary key", "  moz_icons_to_pages: 400 recovered\n"},
+      {"a WITHOUT ROWID table's rows in the WAL's older frames of their pages",
+       [](const fs::path& folder, const fs::path& staging) {
+         OpenConnection browser(staging / "favicons.sqlite");
+         browser.Run("PRAGMA page_size = 1024; PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;"
+                     "PRAGMA secure_delete = ON;" + kLinkIcons + "DELETE FROM moz_icons_to_pages WHERE page_id > 1;");
+         CopyBeforeCheckpoint(staging, folder, "favicons.sqlite");
+       },
+       "favicons.sqlite moz_icons_to_pages", "\"2\",\"3\",\"1700000000002\",", "favicons.sqlite-wal, frame ",
+       "a whole record", "  moz_icons_to_pages: 399 recovered\n"},
       {"the index entries of a deleted row whose record is overwritten",
        [](const fs::path& folder, const fs::path& staging) {
          CreateBrowserDatabase(staging / "places.sqlite", "firefox3/places.sql", Places(1, 5));
