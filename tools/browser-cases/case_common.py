@@ -106,3 +106,22 @@ def keep_case(folder, names, target, before, after):
         if os.path.exists(path) and os.path.getsize(path) > 0:
             shutil.copyfile(path, os.path.join(target, name))
     write_truth(os.path.join(target, "truth.tsv"), before, after)
+
+
+def visit_rounds(port, visit):
+    """Three rounds of visits, a second and more apart, through visit(url):
+    every page of every host in the first, the first two pages of each in
+    the next two. The times (ms since 1970) before each round and after the
+    last; the number of visits."""
+    marks = []
+    visits = 0
+    for round in range(3):
+        marks.append(int(time.time() * 1000))
+        time.sleep(1.1)
+        for host in HOSTS:
+            for page in range(1, (PAGES if round == 0 else 2) + 1):
+                visit(f"http://{host}:{port}/page-{page}.html")
+                visits += 1
+        time.sleep(1.1)
+    marks.append(int(time.time() * 1000))
+    return marks, visits

@@ -37,7 +37,7 @@ import tempfile
 import time
 import urllib.request
 
-from case_common import HOSTS, PAGES, keep_case, kill, make_site, serve, wait_for
+from case_common import HOSTS, PAGES, keep_case, kill, make_site, serve, visit_rounds, wait_for
 
 # Chromium commits its history every ten seconds.
 COMMIT_WAIT = 12
@@ -169,19 +169,12 @@ def main():
         wait_for(lambda: any(t["type"] == "service_worker" for t in targets(debugging)))
         page = DevTools(next(t for t in targets(debugging) if t["type"] == "page")["webSocketDebuggerUrl"])
         history = DevTools(next(t for t in targets(debugging) if t["type"] == "service_worker")["webSocketDebuggerUrl"])
-        marks = []
-        for round in range(3):
-            marks.append(int(time.time() * 1000))
-            time.sleep(1.1)
-            for host in HOSTS:
-                for number in range(1, PAGES + 1):
-                    if round > 0 and number > 2:
-                        continue
-                    page.call("Page.navigate", {"url": f"http://{host}:{port}/page-{number}.html"})
-                    wait_for(lambda: page.evaluate("document.readyState") == "complete")
-                    time.sleep(0.2)  # the icon
-            time.sleep(1.1)
-        marks.append(int(time.time() * 1000))
+        def visit(url):
+            page.call("Page.navigate", {"url": url})
+            wait_for(lambda: page.evaluate("document.readyState") == "complete")
+            time.sleep(0.2)  # the icon
+
+        marks, _ = visit_rounds(port, visit)
         time.sleep(COMMIT_WAIT)
         before = dump(os.path.join(profile, "Default"), scratch)
         if case == "pages":

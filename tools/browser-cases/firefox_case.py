@@ -30,7 +30,7 @@ import sys
 import tempfile
 import time
 
-from case_common import HOSTS, PAGES, keep_case, kill, make_site, serve, wait_for
+from case_common import HOSTS, PAGES, keep_case, kill, make_site, serve, visit_rounds, wait_for
 
 class Marionette:
     def __init__(self, port):
@@ -113,21 +113,7 @@ def main():
         wait_for(lambda: os.path.exists(active) and open(active).read().strip())
         marionette = Marionette(int(open(active).read()))
         marionette.command("WebDriver:NewSession", {"capabilities": {}})
-        # Three rounds of visits, a second and more apart: the first page of
-        # each host is visited in every round.
-        marks = []
-        visits = 0
-        for round in range(3):
-            marks.append(int(time.time() * 1000))
-            time.sleep(1.1)
-            for host in HOSTS:
-                for page in range(1, PAGES + 1):
-                    if round > 0 and page > 2:
-                        continue
-                    marionette.command("WebDriver:Navigate", {"url": f"http://{host}:{port}/page-{page}.html"})
-                    visits += 1
-            time.sleep(1.1)
-        marks.append(int(time.time() * 1000))
+        marks, visits = visit_rounds(port, lambda url: marionette.command("WebDriver:Navigate", {"url": url}))
         marionette.command("Marionette:SetContext", {"value": "chrome"})
         count = PLACES + "return PlacesUtils.promiseDBConnection().then(db => db.execute(" \
                          "'SELECT count(*) FROM moz_historyvisits')).then(rows => rows[0].getResultByIndex(0));"
