@@ -22,11 +22,13 @@
 // A record is taken only when it fits a table (table_schemas.h), or, in a
 // cell of a page no longer the database's, may be one of a table that is
 // gone; and when its checks hold enough bits to tell it from chance
-// (record_evidence.h): 24 at a place the page gives, 36 at a place searched,
-// where every offset and every table is a try of its own (a page of 4 KiB
-// searched against 16 tables is 2^16 tries; 200 MB of random bytes, 2^32,
-// which 36 bits leave less than one chance in ten of passing). Every
-// candidate passed over is counted with its reason.
+// (record_evidence.h): 16 at a place the page gives, 10 for a run a
+// freeblock gives, 30 for a run searched for, where every offset and every
+// table is a try of its own (a page of 4 KiB searched against 16 tables is
+// 2^16 tries; 200 MB of random bytes, 2^32). The bits counted are fewer
+// than random bytes must pass, which fail most checks before those counted:
+// docs/recovery.md has the measure. Every candidate passed over is counted
+// with its reason.
 
 #include <array>
 #include <cstdint>
