@@ -20,21 +20,6 @@
 #include "evidence/sqlite_handles.h"
 #include "usage_reports/visit_join.h"
 
-struct ChromeVisit {
-  // From visits; nothing where the column is not there.
-  std::optional<std::string_view> visitTime;  // Chrome time, as SQLite's text of it
-  std::optional<std::int64_t> fromVisit;
-  std::optional<std::int64_t> transition;
-  std::optional<std::int64_t> visitDuration;  // microseconds
-  // From urls; nothing where the column is not there.
-  std::optional<std::string_view> url;
-  std::optional<std::string_view> title;
-  std::optional<std::int64_t> visitCount;
-  std::optional<std::int64_t> typedCount;
-  std::optional<std::int64_t> hidden;
-  std::optional<std::int64_t> faviconId;  // History's own favicons table (Chrome of 2009)
-};
-
 class ChromeVisitJoin {
  public:
   using Step = VisitStep;

@@ -25,22 +25,7 @@
 #include <string_view>
 
 #include "evidence/sqlite_handles.h"
-
-struct JoinedVisit {
-  // From moz_historyvisits.
-  std::optional<std::string_view> visitDate;  // a PRtime, as SQLite's text of it
-  std::int64_t fromVisit = 0;
-  std::int64_t visitType = 0;
-  std::int64_t session = 0;
-  // From moz_places.
-  std::optional<std::string_view> url;
-  std::optional<std::string_view> title;
-  std::int64_t visitCount = 0;
-  std::int64_t hidden = 0;
-  std::int64_t typed = 0;
-  std::int64_t faviconId = 0;
-  std::int64_t frecency = 0;
-};
+#include "usage_reports/usage_lines.h"
 
 // What reading the next visit of a join gave.
 enum class VisitStep {
