@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 
 #include "recovery/fingerprint.h"
 
@@ -109,13 +110,13 @@ std::vector<std::uint64_t> LiveRows::Alternatives(int table, const std::vector<R
   return alternatives;
 }
 
-std::uint64_t LiveRows::OfRow(int table, sqlite3_stmt* row, int firstColumn) const {
+std::uint64_t LiveRows::OfRow(int table, sqlite3_stmt* row, std::span<const int> at) const {
   Fingerprint fingerprint;
   fingerprint.Add(static_cast<std::uint64_t>(table));
   const TableSchema& schema = tables_[static_cast<std::size_t>(table)];
   for (std::size_t column = 0; column < schema.columns.size(); ++column) {
     if (static_cast<int>(column) == schema.rowIdColumn) continue;
-    AddColumn(fingerprint, row, firstColumn + static_cast<int>(column));
+    AddColumn(fingerprint, row, at.empty() ? static_cast<int>(column) : at[column]);
   }
   return fingerprint.value();
 }
@@ -141,7 +142,7 @@ std::optional<std::uint64_t> LiveRows::RowOf(int table, std::int64_t rowId) {
   sqlite3_reset(statement.get());
   sqlite3_bind_int64(statement.get(), 1, rowId);
   if (sqlite3_step(statement.get()) != SQLITE_ROW) return std::nullopt;
-  return OfRow(table, statement.get(), 0);
+  return OfRow(table, statement.get());
 }
 
 void LiveRows::LookFor(int table, std::uint64_t fingerprint) {
@@ -153,33 +154,55 @@ void LiveRows::LookForKey(int table, std::uint64_t fingerprint) {
 }
 
 void LiveRows::ReadTablesLookedIn() {
-  const auto sortOnce = [](std::vector<std::uint64_t>& wanted) {
-    std::sort(wanted.begin(), wanted.end());
-    wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-  };
+  // The b-trees looked in, by the table whose rows they keep: a table and
+  // its indexes are read in one pass over its rows.
+  std::map<std::string, std::vector<std::size_t>> byTable;
   for (std::size_t table = 0; table < lookedFor_.size(); ++table) {
-    std::vector<std::uint64_t>& wanted = lookedFor_[table];
-    std::vector<std::uint64_t>& keys = keysLookedFor_[table];
-    if (wanted.empty() && keys.empty()) continue;
-    sortOnce(wanted);
-    sortOnce(keys);
-    const TableSchema& schema = tables_[table];
-    Statement rows = PrepareStatement(db_, SelectRows(schema));
+    for (std::vector<std::uint64_t>* wanted : {&lookedFor_[table], &keysLookedFor_[table]}) {
+      std::sort(wanted->begin(), wanted->end());
+      wanted->erase(std::unique(wanted->begin(), wanted->end()), wanted->end());
+    }
+    if (!lookedFor_[table].empty() || !keysLookedFor_[table].empty()) {
+      byTable[TableName(tables_[table])].push_back(table);
+    }
+  }
+  for (const auto& [name, trees] : byTable) {
+    // Every column any of them keeps, once; each b-tree's record columns
+    // among them.
+    std::vector<std::string> columns;
+    std::vector<std::vector<int>> at(trees.size());
+    for (std::size_t tree = 0; tree < trees.size(); ++tree) {
+      for (const std::string& column : tables_[trees[tree]].columns) {
+        const auto found = std::find(columns.begin(), columns.end(), column);
+        at[tree].push_back(static_cast<int>(found - columns.begin()));
+        if (found == columns.end()) columns.push_back(column);
+      }
+    }
+    std::string select;
+    for (const std::string& column : columns) select += (select.empty() ? "" : ", ") + QuoteIdentifier(column);
+    Statement rows = PrepareStatement(db_, "SELECT " + select + " FROM " + QuoteIdentifier(name));
     int step = SQLITE_ROW;
     while (rows && (step = sqlite3_step(rows.get())) == SQLITE_ROW) {
-      const std::uint64_t fingerprint = OfRow(static_cast<int>(table), rows.get(), 0);
-      if (std::binary_search(wanted.begin(), wanted.end(), fingerprint)) live_.push_back(fingerprint);
-      if (keys.empty()) continue;
-      Fingerprint key;
-      key.Add(kKeyTag).Add(static_cast<std::uint64_t>(table));
-      for (std::size_t column = 0; column < schema.keyColumns; ++column) {
-        AddColumn(key, rows.get(), static_cast<int>(column));
+      for (std::size_t tree = 0; tree < trees.size(); ++tree) {
+        const int table = static_cast<int>(trees[tree]);
+        const std::vector<std::uint64_t>& wanted = lookedFor_[trees[tree]];
+        const std::vector<std::uint64_t>& keys = keysLookedFor_[trees[tree]];
+        const std::uint64_t fingerprint = OfRow(table, rows.get(), at[tree]);
+        if (std::binary_search(wanted.begin(), wanted.end(), fingerprint)) live_.push_back(fingerprint);
+        if (keys.empty()) continue;
+        Fingerprint key;
+        key.Add(kKeyTag).Add(static_cast<std::uint64_t>(table));
+        for (std::size_t column = 0; column < tables_[trees[tree]].keyColumns; ++column) {
+          AddColumn(key, rows.get(), at[tree][column]);
+        }
+        if (std::binary_search(keys.begin(), keys.end(), key.value())) liveKeys_.push_back(key.value());
       }
-      if (std::binary_search(keys.begin(), keys.end(), key.value())) liveKeys_.push_back(key.value());
     }
-    if (!rows || step != SQLITE_DONE) TableUnreadable(static_cast<int>(table));
-    std::vector<std::uint64_t>().swap(wanted);
-    std::vector<std::uint64_t>().swap(keys);
+    for (const std::size_t table : trees) {
+      if (!rows || step != SQLITE_DONE) TableUnreadable(static_cast<int>(table));
+      std::vector<std::uint64_t>().swap(lookedFor_[table]);
+      std::vector<std::uint64_t>().swap(keysLookedFor_[table]);
+    }
   }
   std::sort(live_.begin(), live_.end());
   std::sort(liveKeys_.begin(), liveKeys_.end());

@@ -13,7 +13,8 @@
 // A record with a row id is looked up by it, one indexed lookup a table.
 // A record that lost its row id is looked for among all of a table's rows:
 // its fingerprints are gathered while the files are searched (LookFor), and
-// each table read once at the end (ReadTablesLookedIn), keeping only the
+// each table read once at the end (ReadTablesLookedIn; an index's entries
+// are its table's rows, read in the same pass), keeping only the
 // fingerprints found; memory grows with the records found, never with the
 // live rows.
 //
@@ -24,6 +25,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -68,7 +70,9 @@ class LiveRows {
 
  private:
   bool IsLiveTable(int table) const { return table >= 0 && static_cast<std::size_t>(table) < byRowId_.size(); }
-  std::uint64_t OfRow(int table, sqlite3_stmt* row, int firstColumn) const;
+  // The fingerprint of a row SQLite gives: the table's columns at `at` (by
+  // record column), or, where at is empty, in the record's own order.
+  std::uint64_t OfRow(int table, sqlite3_stmt* row, std::span<const int> at = {}) const;
   void TableUnreadable(int table);
 
   sqlite3* db_;

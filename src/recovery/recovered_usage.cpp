@@ -86,18 +86,35 @@ std::string_view RecoveredUsage::ReportName(HistoryBrowser browser) {
   return browser == HistoryBrowser::kFirefox ? "Recovered Internet Usage" : "Recovered Chrome Internet Usage";
 }
 
-std::uint64_t RecoveredUsage::Keep(const UsageFields& fields, std::string_view foundIn, std::string_view certainty) {
-  const std::uint64_t at = kept_.size();
-  buffer_.assign(sizeof(std::uint32_t), '\0');  // the entry's size, once known
-  Put(buffer_, static_cast<std::uint32_t>(fields.size()));
+std::string RecoveredUsage::Encode(const UsageFields& fields, std::string_view foundIn) {
+  std::string entry;
+  Put(entry, static_cast<std::uint32_t>(fields.size()));
   for (const std::optional<std::string>& field : fields) {
-    Put(buffer_, static_cast<std::uint8_t>(field.has_value()));
-    if (field) PutText(buffer_, *field);
+    Put(entry, static_cast<std::uint8_t>(field.has_value()));
+    if (field) PutText(entry, *field);
   }
-  PutText(buffer_, foundIn);
+  PutText(entry, foundIn);
+  return entry;
+}
+
+bool RecoveredUsage::Decode(std::string_view bytes, std::size_t& from, UsageFields& fields, std::string& foundIn) {
+  std::uint32_t count = 0;
+  if (!Take(bytes, from, count) || count > bytes.size()) return false;
+  fields.assign(count, std::nullopt);
+  for (std::optional<std::string>& field : fields) {
+    std::uint8_t present = 0;
+    if (!Take(bytes, from, present)) return false;
+    if (present != 0 && !TakeText(bytes, from, field.emplace())) return false;
+  }
+  return TakeText(bytes, from, foundIn);
+}
+
+std::uint64_t RecoveredUsage::Keep(std::string_view encoded, std::string_view certainty) {
+  const std::uint64_t at = kept_.size();
+  buffer_.clear();
+  Put(buffer_, static_cast<std::uint32_t>(encoded.size() + sizeof(std::uint32_t) + certainty.size()));
+  buffer_.append(encoded);
   PutText(buffer_, certainty);
-  const auto size = static_cast<std::uint32_t>(buffer_.size() - sizeof(std::uint32_t));
-  std::memcpy(buffer_.data(), &size, sizeof size);
   kept_.Append(buffer_);
   return at;
 }
@@ -110,26 +127,26 @@ bool RecoveredUsage::ReadEntry(std::uint64_t at, Entry& entry) {
     return false;
   }
   from = 0;
-  std::uint32_t count = 0;
-  if (!Take(buffer_, from, count) || count > buffer_.size()) return false;
-  entry.fields.assign(count, std::nullopt);
-  for (std::optional<std::string>& field : entry.fields) {
-    std::uint8_t present = 0;
-    if (!Take(buffer_, from, present)) return false;
-    if (present != 0 && !TakeText(buffer_, from, field.emplace())) return false;
+  return Decode(buffer_, from, entry.fields, entry.foundIn) && TakeText(buffer_, from, entry.certainty);
+}
+
+void RecoveredUsage::AddVisit(std::string_view encoded, std::string_view certainty) {
+  std::size_t from = 0;
+  if (!Decode(encoded, from, added_.fields, added_.foundIn) || added_.fields.size() != VisitColumns(browser_).size()) {
+    return;
   }
-  return TakeText(buffer_, from, entry.foundIn) && TakeText(buffer_, from, entry.certainty);
+  const std::optional<std::int64_t> date = IntegerIn(added_.fields[0]);
+  visits_.push_back({date.value_or(0), Keep(encoded, certainty) | (date ? 0 : kFlagA)});
 }
 
-void RecoveredUsage::AddVisit(const UsageFields& fields, std::string_view foundIn, std::string_view certainty) {
-  const std::optional<std::int64_t> date = IntegerIn(fields[0]);
-  visits_.push_back({date.value_or(0), Keep(fields, foundIn, certainty) | (date ? 0 : kFlagA)});
-}
-
-void RecoveredUsage::AddPage(const UsageFields& fields, std::string_view foundIn, std::string_view certainty) {
-  const std::optional<std::int64_t> id = IntegerIn(fields[kPageId]);
-  pages_.push_back({id.value_or(0), IntegerIn(fields.back()).value_or(0),
-                    Keep(fields, foundIn, certainty) | (id ? 0 : kFlagA)});
+void RecoveredUsage::AddPage(std::string_view encoded, std::string_view certainty) {
+  std::size_t from = 0;
+  if (!Decode(encoded, from, added_.fields, added_.foundIn) || added_.fields.size() != PageColumns(browser_).size()) {
+    return;
+  }
+  const std::optional<std::int64_t> id = IntegerIn(added_.fields[kPageId]);
+  pages_.push_back({id.value_or(0), IntegerIn(added_.fields.back()).value_or(0),
+                    Keep(encoded, certainty) | (id ? 0 : kFlagA)});
 }
 
 bool RecoveredUsage::LivePage(std::int64_t id, UsageFields& fields) {

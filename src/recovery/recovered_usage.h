@@ -53,10 +53,12 @@ class RecoveredUsage {
   // "Recovered Internet Usage", "Recovered Chrome Internet Usage".
   static std::string_view ReportName(HistoryBrowser browser);
 
-  // A visit, or a page, the recovery writes: its fields, its "Found in" and
-  // certainty.
-  void AddVisit(const UsageFields& fields, std::string_view foundIn, std::string_view certainty);
-  void AddPage(const UsageFields& fields, std::string_view foundIn, std::string_view certainty);
+  // A visit's or a page's fields and its "Found in", as the report keeps
+  // them: made when the record is found, given when it is written.
+  static std::string Encode(const UsageFields& fields, std::string_view foundIn);
+  // A visit, or a page, the recovery writes, with its certainty.
+  void AddVisit(std::string_view encoded, std::string_view certainty);
+  void AddPage(std::string_view encoded, std::string_view certainty);
 
   // Writes the report's lines into file, the live pages read from db (the
   // private copy; nullptr when SQLite cannot read it), with the columns the
@@ -91,8 +93,10 @@ class RecoveredUsage {
     std::string certainty;
   };
 
+  // Reads what Encode wrote at bytes[from].
+  static bool Decode(std::string_view bytes, std::size_t& from, UsageFields& fields, std::string& foundIn);
   // Appends an entry to kept_; where it begins.
-  std::uint64_t Keep(const UsageFields& fields, std::string_view foundIn, std::string_view certainty);
+  std::uint64_t Keep(std::string_view encoded, std::string_view certainty);
   bool ReadEntry(std::uint64_t at, Entry& entry);
   // The live page of the id into fields; false when there is none.
   bool LivePage(std::int64_t id, UsageFields& fields);
@@ -103,6 +107,7 @@ class RecoveredUsage {
   ScratchFile kept_;
   std::vector<Visit> visits_;
   std::vector<Page> pages_;
+  Entry added_;  // the last visit or page given, decoded for its keys
   Statement livePage_;
   std::string buffer_;
   std::string scratch_;

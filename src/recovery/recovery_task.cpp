@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <span>
 
 #include "console/console.h"
 #include "console/progress_count.h"
@@ -100,11 +101,10 @@ struct KeptRecord {
   std::string values;      // its value cells, CSV
   std::string provenance;  // "Found in", "Offset", CSV
   std::string certainty;
-  // Of a visit or a page of the history: its fields for the report of
-  // recovered usage, and where it was found.
+  // Of a visit or a page of the history: what the report of recovered
+  // usage keeps of it (RecoveredUsage::Encode).
   enum class Usage : std::uint8_t { kNone, kVisit, kPage } usage = Usage::kNone;
-  UsageFields usageFields;
-  std::string foundIn;
+  std::string usageEntry;
 
   void AppendTo(std::string& out) const {
     Put(out, static_cast<std::uint32_t>(table));
@@ -116,13 +116,7 @@ struct KeptRecord {
     Put(out, cells);
     for (const std::string* text : {&values, &provenance, &certainty}) PutText(out, *text);
     Put(out, usage);
-    if (usage == Usage::kNone) return;
-    Put(out, static_cast<std::uint32_t>(usageFields.size()));
-    for (const std::optional<std::string>& field : usageFields) {
-      Put(out, static_cast<std::uint8_t>(field.has_value()));
-      if (field) PutText(out, *field);
-    }
-    PutText(out, foundIn);
+    if (usage != Usage::kNone) PutText(out, usageEntry);
   }
   bool ReadFrom(ScratchFile& scratch, std::string& buffer) {
     std::uint32_t count = 0;
@@ -140,16 +134,8 @@ struct KeptRecord {
       if (!GetText(scratch, buffer, *text)) return false;
     }
     if (!Get(scratch, buffer, usage)) return false;
-    usageFields.clear();
-    if (usage == Usage::kNone) return true;
-    if (!Get(scratch, buffer, count)) return false;
-    for (std::uint32_t field = 0; field < count; ++field) {
-      std::uint8_t present = 0;
-      if (!Get(scratch, buffer, present)) return false;
-      std::optional<std::string>& value = usageFields.emplace_back();
-      if (present != 0 && !GetText(scratch, buffer, value.emplace())) return false;
-    }
-    return GetText(scratch, buffer, foundIn);
+    usageEntry.clear();
+    return usage == Usage::kNone || GetText(scratch, buffer, usageEntry);
   }
 
  private:
@@ -315,22 +301,32 @@ class DatabaseRecovery {
       if (tables_[table].name == RecoveredUsage::VisitsTable(browser)) visitsTable_ = static_cast<int>(table);
       if (tables_[table].name == RecoveredUsage::PagesTable(browser)) pagesTable_ = static_cast<int>(table);
     }
+    // The column of each of the report's fields, -1 where the table lacks it.
+    const auto columnsOf = [this](int table, std::span<const std::string_view> names) {
+      std::vector<int> columns;
+      if (table < 0) return columns;
+      const std::vector<std::string>& have = tables_[static_cast<std::size_t>(table)].columns;
+      for (const std::string_view name : names) {
+        const auto column = std::find(have.begin(), have.end(), name);
+        columns.push_back(column == have.end() ? -1 : static_cast<int>(column - have.begin()));
+      }
+      return columns;
+    };
+    visitColumns_ = columnsOf(visitsTable_, RecoveredUsage::VisitColumns(browser));
+    pageColumns_ = columnsOf(pagesTable_, RecoveredUsage::PageColumns(browser));
   }
 
   // The report's fields of a record of the history's visits or pages.
   UsageFields UsageFieldsOf(int table, const CarvedRecord& record) {
     const TableSchema& schema = tables_[static_cast<std::size_t>(table)];
-    const auto columns = table == visitsTable_ ? RecoveredUsage::VisitColumns(*history_)
-                                               : RecoveredUsage::PageColumns(*history_);
     UsageFields fields;
-    for (const std::string_view name : columns) {
+    for (const int column : table == visitsTable_ ? visitColumns_ : pageColumns_) {
       std::optional<std::string>& field = fields.emplace_back();
-      const auto column = std::find(schema.columns.begin(), schema.columns.end(), name);
-      if (column == schema.columns.end()) continue;
-      const auto at = static_cast<std::size_t>(column - schema.columns.begin());
-      if (static_cast<int>(at) == schema.rowIdColumn) {
+      if (column < 0) continue;
+      if (column == schema.rowIdColumn) {
         if (record.rowId) field = std::to_string(*record.rowId);
-      } else if (const std::optional<std::string_view> text = renderer_.Render(record.values[at], encoding_)) {
+      } else if (const std::optional<std::string_view> text =
+                     renderer_.Render(record.values[static_cast<std::size_t>(column)], encoding_)) {
         field.emplace(*text);
       }
     }
@@ -507,7 +503,7 @@ class DatabaseRecovery {
       certainty += std::string("; ") + kShapeAssumed;
     }
     StringSink cells;
-    AppendValueCells(cells, table >= 0 ? &tables_[static_cast<std::size_t>(table)] : nullptr, record);
+    AppendValueCells(cells, table, record);
     kept.cells = static_cast<std::uint32_t>(record.values.size());
     kept.values = std::move(cells.text);
     const std::string foundIn = *image.file + ", " + image.place;
@@ -518,8 +514,7 @@ class DatabaseRecovery {
     kept.certainty = std::move(certainty);
     if (history_ && table >= 0 && (table == visitsTable_ || table == pagesTable_)) {
       kept.usage = table == visitsTable_ ? KeptRecord::Usage::kVisit : KeptRecord::Usage::kPage;
-      kept.usageFields = UsageFieldsOf(table, record);
-      kept.foundIn = foundIn;
+      kept.usageEntry = RecoveredUsage::Encode(UsageFieldsOf(table, record), foundIn);
     }
     kept.AppendTo(entry);
     return true;
@@ -567,8 +562,8 @@ class DatabaseRecovery {
         AppendCsvCell(file.file->out(), record.certainty);
         file.file->EndLine();
         ++file.records;
-        if (record.usage == KeptRecord::Usage::kVisit) usage_->AddVisit(record.usageFields, record.foundIn, record.certainty);
-        if (record.usage == KeptRecord::Usage::kPage) usage_->AddPage(record.usageFields, record.foundIn, record.certainty);
+        if (record.usage == KeptRecord::Usage::kVisit) usage_->AddVisit(record.usageEntry, record.certainty);
+        if (record.usage == KeptRecord::Usage::kPage) usage_->AddPage(record.usageEntry, record.certainty);
         continue;
       }
       if (!unattributed) unattributed = UnattributedFile(widest);
@@ -585,10 +580,11 @@ class DatabaseRecovery {
   // A CSV cell for each of the record's values, read by the table's schema
   // (its row id and its timestamp columns), or by none: a table's in schema
   // order; an index's entry in its table's file of entries, with the index.
-  void AppendValueCells(StringSink& cells, const TableSchema* schema, const CarvedRecord& record) {
+  void AppendValueCells(StringSink& cells, int table, const CarvedRecord& record) {
+    const TableSchema* schema = table >= 0 ? &tables_[static_cast<std::size_t>(table)] : nullptr;
     if (schema != nullptr && schema->kind == BTreeKind::kIndex) {
       const EntryColumns& layout = entryColumns_.at(schema->table);
-      const std::vector<std::size_t>& columnOf = layout.columnOf.at(static_cast<int>(schema - tables_.data()));
+      const std::vector<std::size_t>& columnOf = layout.columnOf.at(table);
       std::vector<std::string> texts(layout.headings.size());
       for (std::size_t column = 0; column < record.values.size() && column < columnOf.size(); ++column) {
         texts[columnOf[column]] = CellText(schema, record, column).value_or("");
@@ -763,6 +759,7 @@ class DatabaseRecovery {
   std::optional<HistoryBrowser> history_;  // where this database is the history
   int visitsTable_ = -1;
   int pagesTable_ = -1;
+  std::vector<int> visitColumns_, pageColumns_;  // of the report's fields
   std::optional<RecoveredUsage> usage_;
   ClaimedName usageName_;
   std::int64_t usageLines_ = 0;
